@@ -1,0 +1,122 @@
+// Tag table and dispatcher: port selection, Modbus loads, the setter pass of
+// a save, page choice and rendering.
+#include <stdio.h>
+#include <string.h>
+
+#include "numtext.h"
+#include "record.h"
+#include "save.h"
+#include "state.h"
+#include "tags.h"
+
+// Row order is the order of the setter pass: "h_PortIndex" first, then the
+// service mode before every row its mode guards, and each range's start
+// before its end.
+const TagEntry fun_tab[] = {
+    {"h_PortIndex", get_PortIndex, set_PortIndex},
+    {"PortList", get_PortList, set_PortList},
+    {"PortNum", get_PortNum, nullptr},
+    {"h_ServiceMode", get_ServiceMode, set_ServiceMode},
+    {"udp_port", get_udp_port, set_udp_port},
+    {"HostStartIp1", get_HostStartIp1, set_HostStartIp1},
+    {"HostEndIp1", get_HostEndIp1, set_HostEndIp1},
+    {"SendPort1", get_SendPort1, set_SendPort1},
+    {"HostStartIp2", get_HostStartIp2, set_HostStartIp2},
+    {"HostEndIp2", get_HostEndIp2, set_HostEndIp2},
+    {"SendPort2", get_SendPort2, set_SendPort2},
+    {"HostStartIp3", get_HostStartIp3, set_HostStartIp3},
+    {"HostEndIp3", get_HostEndIp3, set_HostEndIp3},
+    {"SendPort3", get_SendPort3, set_SendPort3},
+    {"HostStartIp4", get_HostStartIp4, set_HostStartIp4},
+    {"HostEndIp4", get_HostEndIp4, set_HostEndIp4},
+    {"SendPort4", get_SendPort4, set_SendPort4},
+    {nullptr, nullptr, nullptr},
+};
+
+// Template page of each PortMode code.
+static const char *const mode_page[8] = {
+    "s2n_service_mode_tcpsrv.htm", "s2n_service_mode_tcpcli.htm",
+    "s2n_service_mode_udp.htm",    "s2n_service_mode_vcom.htm",
+    "rtu_slave_mode.htm",          "rtu_master_mode.htm",
+    "ascii_slave_mode.htm",        "ascii_master_mode.htm",
+};
+
+enum { PAGE_NAME_SIZE = 128, TEMPLATE_PATH_SIZE = 64 };
+
+// A page the form may name: a plain, non-empty file name that fits the page
+// buffer. Anything else could make the renderer read outside the language
+// folder, or name the folder itself.
+static bool plain_page_name(const char *s)
+{
+    if (!s || s[0] == '\0' || s[0] == '.')
+        return false;
+    if (strnlen(s, PAGE_NAME_SIZE) >= PAGE_NAME_SIZE)
+        return false;
+    return strpbrk(s, "/\\") == nullptr;
+}
+
+// Template path "<language folder>/<page>"; false when it does not fit.
+static bool template_path(char *path, const char *page)
+{
+    const char *dir = lang_get_tag(lang_index);
+    int n = snprintf(path, TEMPLATE_PATH_SIZE, "%s/%s", dir ? dir : "", page);
+    return n >= 0 && n < TEMPLATE_PATH_SIZE;
+}
+
+int parse_cgi(CgiList *list, const TagEntry *tab)
+{
+    char page[PAGE_NAME_SIZE];
+    char path[TEMPLATE_PATH_SIZE];
+    memset(page, 0, sizeof page);
+    memset(path, 0, sizeof path);
+
+    const char *index = cgi_val(list, "h_PortIndex");
+    const char *next_page = cgi_val(list, "next_page");
+    if (!plain_page_name(next_page))
+        next_page = nullptr;
+
+    iPortIndex = 0;
+    if (index)
+        iPortIndex = dec_value(index);
+    // A port outside the four records, or a page whose path cannot be
+    // built, is refused before anything is loaded or stored.
+    if (static_cast<unsigned>(iPortIndex) >= S2N_PORTS ||
+        (next_page && !template_path(path, next_page))) {
+        CgiError();
+        return 1;
+    }
+
+    get_mbus_mode_info(&portmode_info, iPortIndex);
+    get_mbus_rtumaster_mode_info(&rtumaster_info, iPortIndex);
+    get_mbus_rtuslave_mode_info(&rtuslave_info, iPortIndex);
+    get_mbus_asciimaster_mode_info(&asciimaster_info, iPortIndex);
+    get_mbus_asciislave_mode_info(&asciislave_info, iPortIndex);
+
+    const char *todo = cgi_val(list, "todo");
+    if (todo && strcmp(todo, "save") == 0) {
+        for (const TagEntry *row = tab; row->tag; ++row) {
+            const char *value = cgi_val(list, row->tag);
+            if (value && row->setter)
+                row->setter(value);
+        }
+        save_flow(next_page);
+    }
+
+    // The record is read after the save, so a mode changed now picks the
+    // new mode's page; a missing record or unknown mode leaves it empty.
+    const PortInfo *port = sel_port();
+    if (port) {
+        uint32_t mode = pi_u32(port, PI_PORT_MODE);
+        if (mode < 8)
+            memcpy(page, mode_page[mode], strlen(mode_page[mode]) + 1);
+    }
+    if (next_page)
+        memcpy(page, next_page, strlen(next_page) + 1);
+
+    if (!template_path(path, page)) {
+        CgiError();
+        return 1;
+    }
+    html_header();
+    return parse_html(path, tab);
+}

@@ -1,0 +1,6 @@
+#include "state.h"
+
+int main()
+{
+    return s2n_request();
+}

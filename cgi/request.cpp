@@ -1,0 +1,58 @@
+// Request lifecycle: read the form, load the device, port and serial line
+// records, dispatch, release everything.
+#include <stdlib.h>
+
+#include "state.h"
+
+extern "C" {
+ConfigItem mi[3] = {
+    {"system", "fw_version", 1, {0}},
+    {"serial", "s2n_remoteman", 1, {0}},
+    {nullptr, nullptr, 1, {0}},
+};
+}
+
+DevInfo *pDevInfo;
+PortInfo *pPortInfo[S2N_PORTS];
+TtyInfo *pTtyInfo[S2N_PORTS];
+int lang_index = -1;
+int iPortIndex;
+int iServiceMode;
+const char *ret_msg;
+int portmode_info;
+MbusMasterInfo rtumaster_info;
+MbusMasterInfo asciimaster_info;
+MbusSlaveInfo rtuslave_info;
+MbusSlaveInfo asciislave_info;
+
+int s2n_request(void)
+{
+    CgiList *form = nullptr;
+    read_cgi_input(&form);
+    lang_index = lang_get_index(cgi_val(form, "lang"));
+    CFL_GET_MULTI_ITEMS(mi, SYSTEM_CONF);
+
+    GetDevInfoAlloc(&pDevInfo);
+    if (!pDevInfo) {
+        CgiError();
+        list_clear(&form);
+        return 1;
+    }
+    for (int port = 0; port < S2N_PORTS; ++port) {
+        GetPortInfoAlloc(&pPortInfo[port], port);
+        GetTtyInfoAlloc(&pTtyInfo[port], port);
+    }
+
+    int status = parse_cgi(form, fun_tab);
+
+    list_clear(&form);
+    free(pDevInfo);
+    pDevInfo = nullptr;
+    for (int port = 0; port < S2N_PORTS; ++port) {
+        free(pPortInfo[port]);
+        pPortInfo[port] = nullptr;
+        free(pTtyInfo[port]);
+        pTtyInfo[port] = nullptr;
+    }
+    return status;
+}
