@@ -1,0 +1,208 @@
+// Save flow: stores the records the setter pass changed, keeps the per-port
+// entries of the system configuration in line with the port records and has
+// the firewall reloaded when one of them changed.
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "numtext.h"
+#include "record.h"
+#include "save.h"
+#include "state.h"
+
+#define FIREWALL_GROUP "ser2net_remote_man"
+#define PORT_IN_USE_MSG "invalid port number"
+
+enum { ENTRY_TEXT_SIZE = 256, CHILD_FD_LIMIT = 64 };
+
+// A page whose save stores a Modbus mode: the mode code, the page's record
+// and the network port number that must not belong to another serial port.
+struct ModbusPage {
+    const char *page;
+    int code;
+    int (*store)(void);
+    int (*port_num)(void);
+};
+
+static int store_rtumaster(void)
+{
+    return set_mbus_rtumaster_mode_info(&rtumaster_info, iPortIndex);
+}
+static int store_rtuslave(void)
+{
+    return set_mbus_rtuslave_mode_info(&rtuslave_info, iPortIndex);
+}
+static int store_asciimaster(void)
+{
+    return set_mbus_asciimaster_mode_info(&asciimaster_info, iPortIndex);
+}
+static int store_asciislave(void)
+{
+    return set_mbus_asciislave_mode_info(&asciislave_info, iPortIndex);
+}
+
+static int rtumaster_port(void)
+{
+    return rtumaster_info.host_port;
+}
+static int rtuslave_port(void)
+{
+    return rtuslave_info.server_port;
+}
+static int asciimaster_port(void)
+{
+    return asciimaster_info.host_port;
+}
+static int asciislave_port(void)
+{
+    return asciislave_info.server_port;
+}
+
+// Compared exactly, in this order; the first match wins.
+static const ModbusPage modbus_pages[] = {
+    {"rtu_master_mode.htm", RTU_MASTER_MODE, store_rtumaster, rtumaster_port},
+    {"rtu_slave_mode.htm", RTU_SLAVE_MODE, store_rtuslave, rtuslave_port},
+    {"ascii_master_mode.htm", ASCII_MASTER_MODE, store_asciimaster, asciimaster_port},
+    {"ascii_slave_mode.htm", ASCII_SLAVE_MODE, store_asciislave, asciislave_port},
+};
+
+static const ModbusPage *modbus_page(const char *next_page)
+{
+    if (!next_page)
+        return nullptr;
+    for (const ModbusPage &row : modbus_pages)
+        if (strcmp(next_page, row.page) == 0)
+            return &row;
+    return nullptr;
+}
+
+// One per-port entry of section "serial" read as a number. The buffer is
+// cleared first so an entry the file lacks reads as empty text, that is 0.
+static int read_entry(const char *base, int port)
+{
+    char key[ENTRY_TEXT_SIZE];
+    char value[ENTRY_TEXT_SIZE];
+    snprintf(key, sizeof key, "%s%d", base, port);
+    memset(value, 0, sizeof value);
+    CFL_GET_STRING("serial", key, value, SYSTEM_CONF);
+    value[sizeof value - 1] = '\0';
+    return dec_value(value);
+}
+
+static void write_entry(const char *base, int port, int number)
+{
+    char key[ENTRY_TEXT_SIZE];
+    char value[ENTRY_TEXT_SIZE];
+    snprintf(key, sizeof key, "%s%d", base, port);
+    snprintf(value, sizeof value, "%d", number);
+    CFL_VALUE_SET_STRING("serial", key, value, SYSTEM_CONF);
+}
+
+// Brings one port's entries in line with its record; true when one was
+// written. Only a port whose data port entry is above 0 is maintained.
+static bool sync_port(int port, const PortInfo *rec)
+{
+    int data_port = read_entry("DataPort", port);
+    if (data_port <= 0)
+        return false;
+
+    bool changed = false;
+    int net_port = pi_port(rec, PI_NET_ADDR);
+    if (data_port != net_port) {
+        changed = true;
+        write_entry("DataPort", port, net_port);
+        write_entry("CtrlPort", port, pi_port(rec, PI_CTRL_ADDR));
+    }
+
+    int udp = read_entry("ProtolPort", port);
+    bool is_udp = pi_i32(rec, PI_PORT_MODE) == PORT_UDP_MODE;
+    if (udp > 0 && !is_udp) {
+        changed = true;
+        write_entry("ProtolPort", port, 0);
+    } else if (udp == 0 && is_udp) {
+        changed = true;
+        write_entry("ProtolPort", port, 1);
+    }
+    return changed;
+}
+
+// Stores the Modbus mode code and, on a Modbus page, the page's record.
+// Returns the Modbus flag for SaveNewConfig. Nothing is stored while a
+// message is pending: a refused save must leave the stored state alone.
+static int store_modbus_state(const ModbusPage *mb, PortInfo *port)
+{
+    if (mb) {
+        portmode_info = mb->code;
+        pi_set_i32(port, PI_NET_ENABLE, 0);
+        int owner = 0;
+        if (check_valid_port_num(mb->port_num(), &owner) != 0 && owner != iPortIndex)
+            ret_msg = PORT_IN_USE_MSG;
+        if (!ret_msg) {
+            set_mbus_mode_info(&portmode_info, iPortIndex);
+            mb->store();
+        }
+        return 1;
+    }
+
+    portmode_info = pi_i32(port, PI_PORT_MODE);
+    if (pi_i32(port, PI_NET_ENABLE) == 0)
+        pi_set_i32(port, PI_NET_ENABLE, 1);
+    if (!ret_msg)
+        set_mbus_mode_info(&portmode_info, iPortIndex);
+    return 0;
+}
+
+void save_flow(const char *next_page)
+{
+    // Without the selected port's record there is nothing to save.
+    PortInfo *port = sel_port();
+    if (!port)
+        return;
+
+    int mbus = store_modbus_state(modbus_page(next_page), port);
+    // A message from a setter or from the port check refuses the whole
+    // save: no records, no per-port entries, no reload.
+    if (ret_msg)
+        return;
+    SaveNewConfig(&pDevInfo, pPortInfo, pTtyInfo, &ret_msg, mbus);
+
+    // The records are stored (a message from SaveNewConfig itself does not
+    // undo that), so the entries follow them.
+    bool changed = false;
+    for (int i = 0; i < S2N_PORTS; ++i)
+        if (pPortInfo[i] && sync_port(i, pPortInfo[i]))
+            changed = true;
+    if (!changed)
+        return;
+
+    CFL_VALUE_SET_MULTI_ITEMS(mi, SYSTEM_CONF);
+    char wanif[WANIF_NAME_SIZE];
+    memset(wanif, 0, sizeof wanif);
+    net_get_wanif(wanif);
+    wanif[sizeof wanif - 1] = '\0';
+    fw_renewconf(wanif);
+    reload_firewall(FIREWALL_GROUP);
+}
+
+void reload_firewall(const char *group)
+{
+    // Buffered output must not be written again by the child.
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid != 0)
+        return;  // the request, or a failed fork: no reload this time
+
+    setsid();
+    for (int fd = 0; fd < CHILD_FD_LIMIT; ++fd)
+        close(fd);
+    if (chdir("/") != 0) {
+        // Keep going: the reload does not depend on the working directory.
+    }
+    umask(0);
+    signal(SIGCHLD, SIG_IGN);
+    fw_reload(group);
+    // _exit: the request's exit handlers and stdio state are not the child's.
+    _exit(0);
+}
