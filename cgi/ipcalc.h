@@ -1,0 +1,39 @@
+// Address arithmetic of the UDP destination ranges, and the rendering of a
+// stored IPv4 address as dotted text.
+//
+// A range's count weighs the octets: a step of the fourth octet counts 1
+// address, of the third 254, of the second 254 * 256 and of the first
+// 254 * 65536, so a range runs through the fourth octets 1 to 254 of one
+// third-octet value before it moves on to the next.
+#ifndef S2N_IPCALC_H
+#define S2N_IPCALC_H
+
+#include <stdint.h>
+
+enum {
+    IP_TEXT_SIZE = 256,    // the buffer every caller renders an address into
+    IP_END_SIZE = 48,      // what calcIpEnd may write: 47 characters and the end mark
+    IP_PART_SIZE = 16,     // one part of dotted text: 15 characters and the end mark
+};
+
+// Dotted text of an address word (four stored bytes put together
+// little-endian, first octet in the low byte). Trailing zero octets are left
+// out ("192.168.1" for 192.168.1.0); the word 0 gives "0.0.0.0". Returns buf,
+// or null when size does not suffice (what was written stays terminated).
+char *inet_neta2(uint32_t word, char *buf, unsigned size);
+
+// Number of addresses from start to end text, both inclusive, or 0 when the
+// end lies before the start, the range holds more than INT32_MAX addresses
+// or either text has more than four parts or a part longer than 15
+// characters. A missing, empty or blank-led text gives 1; an empty or
+// blank-led start is overwritten with "0.0.0.0", so it must hold 8 bytes.
+int calcIpCnt(char *start, const char *end);
+
+// Writes to out (IP_END_SIZE bytes) the end of the range that starts at the
+// start text and holds count addresses; a count of 1 or less gives the
+// start. out may be start's own buffer. A start that is no address text
+// (more than four parts, a part too long, or an octet outside 0..255 when
+// the count asks for arithmetic) gives the empty text.
+void calcIpEnd(const char *start, int count, char *out);
+
+#endif

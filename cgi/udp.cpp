@@ -1,0 +1,185 @@
+// UDP service tags: the port's own UDP port and four destination ranges.
+// A range is kept as its start address and destination port (a LinkAddress
+// slot shared with the TCP client links) and its count of addresses; its end
+// is worked out from start and count each time the page shows it.
+#include <arpa/inet.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "ipcalc.h"
+#include "numtext.h"
+#include "record.h"
+#include "state.h"
+#include "tags.h"
+
+enum { UDP_SERVICE_MODE = 4 };
+
+static const char kEndBeforeStart[] = "end ip must more than start ip";
+
+// The record a UDP setter may change: only in a UDP save, only with a value.
+static PortInfo *udp_target(const char *value)
+{
+    if (iServiceMode != UDP_SERVICE_MODE || !value)
+        return nullptr;
+    return sel_port();
+}
+
+// Unset (0) and rejected (all ones) addresses are shown as empty fields.
+static void print_address(const char *text)
+{
+    if (strcmp(text, "0.0.0.0") != 0 && strcmp(text, "255.255.255.255") != 0)
+        fputs(text, stdout);
+}
+
+// ---- shared by "udp_port" and the ranges' port tags ----
+
+static int get_port_at(unsigned la)
+{
+    const PortInfo *p = sel_port();
+    if (p)
+        printf("%d", pi_port(p, la));
+    return 0;
+}
+
+// No range check: the value is cut to its low 16 bits (70000 stores 4464).
+static int set_port_at(unsigned la, const char *value)
+{
+    PortInfo *p = udp_target(value);
+    if (p)
+        pi_set_port(p, la, static_cast<uint16_t>(static_cast<unsigned>(dec_value(value))));
+    return 0;
+}
+
+// ---- one destination range, k = 0..3 ----
+
+static int get_range_start(int k)
+{
+    const PortInfo *p = sel_port();
+    if (!p)
+        return 0;
+    char text[IP_TEXT_SIZE] = {};
+    if (inet_neta2(pi_addr(p, PI_LINK(k)), text, sizeof text))
+        print_address(text);
+    return 0;
+}
+
+// The page shows a start with trailing zero octets left out ("192.168.1" for
+// 192.168.1.0). Reads such text, one to three plain decimal octets, back as
+// the page meant it, with the missing octets 0; false for any other text.
+static bool read_short_address(const char *text, uint32_t *word)
+{
+    uint32_t w = 0;
+    unsigned parts = 0;
+    unsigned octet = 0;
+    unsigned digits = 0;
+    for (const char *c = text;; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            // No leading zeros (inet_addr reads those as octal) and at most
+            // three digits.
+            if ((digits == 1 && octet == 0) || ++digits > 3)
+                return false;
+            octet = octet * 10 + static_cast<unsigned>(*c - '0');
+            continue;
+        }
+        if ((*c != '.' && *c != '\0') || digits == 0 || octet > 255 || parts == 3)
+            return false;
+        w |= octet << (8 * parts++);
+        octet = 0;
+        digits = 0;
+        if (*c == '\0')
+            break;
+    }
+    *word = w;
+    return true;
+}
+
+// An empty field clears the start; a shortened address reads back as shown;
+// any other text is what inet_addr makes of it (all ones when it rejects it).
+static int set_range_start(int k, const char *value)
+{
+    PortInfo *p = udp_target(value);
+    if (!p)
+        return 0;
+    uint32_t word = 0;
+    if (value[0] == '\0' || read_short_address(value, &word))
+        pi_set_addr(p, PI_LINK(k), word);
+    else
+        pi_set_inaddr(p, PI_LINK(k), inet_addr(value));
+    return 0;
+}
+
+static int get_range_end(int k)
+{
+    const PortInfo *p = sel_port();
+    if (!p)
+        return 0;
+    char text[IP_TEXT_SIZE] = {};
+    if (!inet_neta2(pi_addr(p, PI_LINK(k)), text, sizeof text))
+        return 0;
+    calcIpEnd(text, pi_i32(p, PI_HOST_CNT_AT(k)), text);
+    print_address(text);
+    return 0;
+}
+
+// Measures from the start as the record holds it now, so a start set earlier
+// in the same save counts. A refused range keeps a count of 1 and leaves a
+// message that keeps the save from being stored.
+static int set_range_end(int k, const char *value)
+{
+    PortInfo *p = udp_target(value);
+    if (!p)
+        return 0;
+    char start[IP_TEXT_SIZE] = {};
+    if (!inet_neta2(pi_addr(p, PI_LINK(k)), start, sizeof start))
+        return 0;
+    int n = calcIpCnt(start, value);
+    if (n == 0) {
+        ret_msg = kEndBeforeStart;
+        n = 1;
+    }
+    pi_set_i32(p, PI_HOST_CNT_AT(k), n);
+    return 0;
+}
+
+static int get_range_port(int k)
+{
+    return get_port_at(PI_LINK(k));
+}
+
+static int set_range_port(int k, const char *value)
+{
+    return set_port_at(PI_LINK(k), value);
+}
+
+// ---- the tags ----
+
+int get_udp_port(void *) { return get_port_at(PI_NET_ADDR); }
+int set_udp_port(const char *value) { return set_port_at(PI_NET_ADDR, value); }
+
+int get_HostStartIp1(void *) { return get_range_start(0); }
+int set_HostStartIp1(const char *value) { return set_range_start(0, value); }
+int get_HostEndIp1(void *) { return get_range_end(0); }
+int set_HostEndIp1(const char *value) { return set_range_end(0, value); }
+int get_SendPort1(void *) { return get_range_port(0); }
+int set_SendPort1(const char *value) { return set_range_port(0, value); }
+
+int get_HostStartIp2(void *) { return get_range_start(1); }
+int set_HostStartIp2(const char *value) { return set_range_start(1, value); }
+int get_HostEndIp2(void *) { return get_range_end(1); }
+int set_HostEndIp2(const char *value) { return set_range_end(1, value); }
+int get_SendPort2(void *) { return get_range_port(1); }
+int set_SendPort2(const char *value) { return set_range_port(1, value); }
+
+int get_HostStartIp3(void *) { return get_range_start(2); }
+int set_HostStartIp3(const char *value) { return set_range_start(2, value); }
+int get_HostEndIp3(void *) { return get_range_end(2); }
+int set_HostEndIp3(const char *value) { return set_range_end(2, value); }
+int get_SendPort3(void *) { return get_range_port(2); }
+int set_SendPort3(const char *value) { return set_range_port(2, value); }
+
+int get_HostStartIp4(void *) { return get_range_start(3); }
+int set_HostStartIp4(const char *value) { return set_range_start(3, value); }
+int get_HostEndIp4(void *) { return get_range_end(3); }
+int set_HostEndIp4(const char *value) { return set_range_end(3, value); }
+int get_SendPort4(void *) { return get_range_port(3); }
+int set_SendPort4(const char *value) { return set_range_port(3, value); }
