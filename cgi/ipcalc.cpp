@@ -2,11 +2,24 @@
 
 #include <limits.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "numtext.h"
 
 // Weight of a step of each octet, first to fourth.
 static const int64_t kWeight[4] = {16646144, 65024, 254, 1};
+
+// An octet 0..255 in decimal, without end mark; returns the characters.
+static unsigned dec_text_small(char *out, unsigned v)
+{
+    unsigned n = 0;
+    if (v >= 100)
+        out[n++] = static_cast<char>('0' + v / 100);
+    if (v >= 10)
+        out[n++] = static_cast<char>('0' + v / 10 % 10);
+    out[n++] = static_cast<char>('0' + v % 10);
+    return n;
+}
 
 char *inet_neta2(uint32_t word, char *buf, unsigned size)
 {
@@ -20,16 +33,17 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
         // Room for three digits, a dot and the end mark.
         if (left <= 4)
             return nullptr;
-        int n = snprintf(buf + pos, left, word != 0 ? "%u." : "%u", octet);
-        if (n < 0 || static_cast<unsigned>(n) >= left)
-            return nullptr;
-        pos += static_cast<unsigned>(n);
-        left -= static_cast<unsigned>(n);
+        unsigned n = dec_text_small(buf + pos, octet);
+        if (word != 0)
+            buf[pos + n++] = '.';
+        buf[pos + n] = '\0';
+        pos += n;
+        left -= n;
     }
     if (pos == 0) {
         if (left <= 7)
             return nullptr;
-        snprintf(buf, left, "0.0.0.0");
+        memcpy(buf, "0.0.0.0", 8);
     }
     return buf;
 }
@@ -168,7 +182,17 @@ void calcIpEnd(const char *start, int count, char *out)
             e[3] = 254;
         }
     }
-    snprintf(out, IP_END_SIZE, "%lld.%lld.%lld.%lld", static_cast<long long>(e[0]),
-             static_cast<long long>(e[1]), static_cast<long long>(e[2]),
-             static_cast<long long>(e[3]));
+    // "%d.%d.%d.%d": every part fits an int, so the text fits IP_END_SIZE.
+    unsigned pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        char part_text[DEC_TEXT_SIZE];
+        unsigned len = dec_text(part_text, e[i]);
+        if (pos + len + (i > 0) >= IP_END_SIZE)  // keep room for the end mark
+            break;
+        if (i > 0)
+            out[pos++] = '.';
+        memcpy(out + pos, part_text, len);
+        pos += len;
+    }
+    out[pos] = '\0';
 }

@@ -1,6 +1,7 @@
 #include "numtext.h"
 
 #include <limits.h>
+#include <stdio.h>
 
 int dec_value(const char *text)
 {
@@ -25,4 +26,31 @@ int dec_value(const char *text)
     if (neg)
         return static_cast<int>(-mag);          // -cap is INT_MIN
     return mag > INT_MAX ? INT_MAX : static_cast<int>(mag);
+}
+
+unsigned dec_text(char *out, long long v)
+{
+    // The magnitude in unsigned arithmetic, so LLONG_MIN needs no negation.
+    unsigned long long m = static_cast<unsigned long long>(v);
+    if (v < 0)
+        m = 0ull - m;
+    char rev[DEC_TEXT_SIZE];
+    unsigned n = 0;
+    do {
+        rev[n++] = static_cast<char>('0' + m % 10);
+        m /= 10;
+    } while (m != 0);
+    unsigned len = 0;
+    if (v < 0)
+        out[len++] = '-';
+    while (n > 0)
+        out[len++] = rev[--n];
+    out[len] = '\0';
+    return len;
+}
+
+void print_dec(long long v)
+{
+    char text[DEC_TEXT_SIZE];
+    fwrite(text, 1, dec_text(text, v), stdout);
 }

@@ -1,5 +1,5 @@
-// Decimal text to int, the way every number from the form or the
-// configuration file is read.
+// Decimal text to int and back: every number from the form or the
+// configuration file is read, and every number on a page written, here.
 #ifndef S2N_NUMTEXT_H
 #define S2N_NUMTEXT_H
 
@@ -8,5 +8,16 @@
 // saturate to INT_MIN/INT_MAX, as the device's 32-bit atoi does, on every
 // target. A null text reads as 0.
 int dec_value(const char *text);
+
+// Room for any 64-bit value: a sign, 19 digits and the end mark.
+enum { DEC_TEXT_SIZE = 21 };
+
+// Writes v in decimal ("%lld") into out, which holds DEC_TEXT_SIZE bytes,
+// with its end mark; returns the number of characters.
+unsigned dec_text(char *out, long long v);
+
+// Prints v in decimal to standard output: printf("%d") without the cost of
+// the format machinery, for the many numbers a page shows.
+void print_dec(long long v);
 
 #endif

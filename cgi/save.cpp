@@ -78,13 +78,22 @@ static const ModbusPage *modbus_page(const char *next_page)
     return nullptr;
 }
 
+// Key of a per-port entry: the base name followed by the port number, as
+// "%s%d" forms it.
+static void entry_key(char *key, const char *base, int port)
+{
+    size_t len = strlen(base);
+    memcpy(key, base, len);
+    dec_text(key + len, port);
+}
+
 // One per-port entry of section "serial" read as a number. The buffer is
 // cleared first so an entry the file lacks reads as empty text, that is 0.
 static int read_entry(const char *base, int port)
 {
     char key[ENTRY_TEXT_SIZE];
     char value[ENTRY_TEXT_SIZE];
-    snprintf(key, sizeof key, "%s%d", base, port);
+    entry_key(key, base, port);
     memset(value, 0, sizeof value);
     CFL_GET_STRING("serial", key, value, SYSTEM_CONF);
     value[sizeof value - 1] = '\0';
@@ -94,9 +103,9 @@ static int read_entry(const char *base, int port)
 static void write_entry(const char *base, int port, int number)
 {
     char key[ENTRY_TEXT_SIZE];
-    char value[ENTRY_TEXT_SIZE];
-    snprintf(key, sizeof key, "%s%d", base, port);
-    snprintf(value, sizeof value, "%d", number);
+    char value[DEC_TEXT_SIZE];
+    entry_key(key, base, port);
+    dec_text(value, number);
     CFL_VALUE_SET_STRING("serial", key, value, SYSTEM_CONF);
 }
 

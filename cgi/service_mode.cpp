@@ -75,7 +75,7 @@ static void trace_text(const char *line)
 
 int get_PortIndex(void *)
 {
-    printf("%d", iPortIndex);
+    print_dec(iPortIndex);
     return 0;
 }
 
@@ -93,8 +93,11 @@ int set_PortIndex(const char *value)
 int get_PortList(void *)
 {
     fputs("<option selected>Port1</option>", stdout);
-    for (int n = 2; n <= S2N_PORTS; ++n)
-        printf("<option>Port%d</option>", n);
+    for (int n = 2; n <= S2N_PORTS; ++n) {
+        fputs("<option>Port", stdout);
+        print_dec(n);
+        fputs("</option>", stdout);
+    }
     return 0;
 }
 
@@ -105,7 +108,7 @@ int set_PortList(const char *)
 
 int get_PortNum(void *)
 {
-    printf("%d", S2N_PORTS);
+    print_dec(S2N_PORTS);
     return 0;
 }
 
@@ -126,7 +129,7 @@ int get_ServiceMode(void *)
     }
     trace("get_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex, mode,
           iServiceMode);
-    printf("%d", iServiceMode);
+    print_dec(iServiceMode);
     return 0;
 }
 

@@ -37,7 +37,7 @@ static int get_port_at(unsigned la)
 {
     const PortInfo *p = sel_port();
     if (p)
-        printf("%d", pi_port(p, la));
+        print_dec(pi_port(p, la));
     return 0;
 }
 

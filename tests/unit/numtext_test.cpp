@@ -1,4 +1,6 @@
 #include <climits>
+#include <cstdio>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +50,24 @@ TEST(DecValue, Table)
 TEST(DecValue, NullReadsAsZero)
 {
     EXPECT_EQ(dec_value(nullptr), 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DecText, MatchesPrintf)
+{
+    const long long values[] = {0, 7, -7, 10, 255, 4464, 65535, -2147483647 - 1, 2147483647,
+                                4294967296LL, -9223372036854775807LL - 1, 9223372036854775807LL};
+    for (long long v : values) {
+        SCOPED_TRACE(v);
+        char want[32];
+        std::snprintf(want, sizeof want, "%lld", v);
+        char got[DEC_TEXT_SIZE];
+        EXPECT_EQ(dec_text(got, v), std::strlen(want));
+        EXPECT_STREQ(got, want);
+    }
 }
 
 }  // namespace
