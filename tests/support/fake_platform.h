@@ -35,7 +35,6 @@ struct Platform {
     MbusMasterInfo asciimaster[4] = {};
     MbusSlaveInfo rtuslave[4] = {};
     MbusSlaveInfo asciislave[4] = {};
-    unsigned char ssl[4][16] = {};
 
     // The records in memory when the page was rendered (what getters saw).
     bool rendered = false;
@@ -63,6 +62,7 @@ struct Platform {
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
     std::string fw_reload_file;             // fw_reload appends "group pid sid\n" here
+    int request_pid = 0;                    // the process the request runs in
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
     std::vector<std::string> calls;
