@@ -337,9 +337,15 @@ int if_getinfo(const char *ifname, IfInfo *info)
 
 // ---- System configuration file ----
 
-static char *g_conf;           // text of the last file read or written
-static size_t g_conf_len;
-static char g_conf_path[DK_PATH_SIZE];
+// The configuration file of the last read or write, kept parsed: its
+// text, where its entries are, its folder path and the name the caller
+// gave (so repeated reads of the same name skip resolving the path).
+static struct {
+    char *text;
+    ConfIndex index;
+    char path[DK_PATH_SIZE];
+    char file[256];
+} g_conf;
 
 static int conf_path(char *out, const char *file)
 {
@@ -349,31 +355,54 @@ static int conf_path(char *out, const char *file)
     return dk_path(out, DK_PATH_SIZE, root, nullptr, file);
 }
 
-static void conf_keep(const char *path, char *text, size_t len)
+static void conf_drop(void)
 {
-    free(g_conf);
-    g_conf = text;
-    g_conf_len = len;
-    memcpy(g_conf_path, path, strlen(path) + 1);
+    free(g_conf.text);
+    g_conf.text = nullptr;
+    conf_index_free(&g_conf.index);
+    g_conf.path[0] = '\0';
+    g_conf.file[0] = '\0';
 }
 
-// The text of file, read once per process and kept until it is written.
-static const char *conf_text(const char *file, size_t *len)
+// Makes text (malloc'd, taken over) the kept copy of path; false when it
+// cannot be indexed, and then nothing is kept.
+static bool conf_keep(const char *path, const char *file, char *text, size_t len)
 {
+    conf_drop();
+    if (conf_index(text, len, &g_conf.index) != 0) {
+        free(text);
+        return false;
+    }
+    g_conf.text = text;
+    memcpy(g_conf.path, path, strlen(path) + 1);
+    if (strlen(file) < sizeof g_conf.file)
+        memcpy(g_conf.file, file, strlen(file) + 1);
+    return true;
+}
+
+// The kept copy of file, read and parsed on first use; it follows the
+// process's own writes. False when the file cannot be read.
+static bool conf_load(const char *file)
+{
+    if (!file)
+        return false;
+    if (g_conf.text && g_conf.file[0] && strcmp(file, g_conf.file) == 0)
+        return true;
     char path[DK_PATH_SIZE];
     if (conf_path(path, file) != 0)
-        return nullptr;
-    if (!g_conf || strcmp(path, g_conf_path) != 0) {
-        char *text;
-        size_t n;
-        if (dk_read_file(path, DK_CONF_MAX, &text, &n) < 0) {
-            free(text);
-            return nullptr;
-        }
-        conf_keep(path, text, n);
+        return false;
+    if (g_conf.text && strcmp(path, g_conf.path) == 0) {
+        if (strlen(file) < sizeof g_conf.file)
+            memcpy(g_conf.file, file, strlen(file) + 1);
+        return true;
     }
-    *len = g_conf_len;
-    return g_conf;
+    char *text;
+    size_t n;
+    if (dk_read_file(path, DK_CONF_MAX, &text, &n) < 0) {
+        free(text);
+        return false;
+    }
+    return conf_keep(path, file, text, n);
 }
 
 // Copies the value of section/key into out (size bytes, truncated there);
@@ -382,9 +411,10 @@ static int conf_copy(const char *file, const char *section, const char *key, cha
                      size_t size)
 {
     out[0] = '\0';
-    size_t len = 0, vlen = 0;
-    const char *text = conf_text(file, &len);
-    const char *v = conf_find(text, len, section, key, &vlen);
+    size_t vlen = 0;
+    if (!conf_load(file))
+        return -1;
+    const char *v = conf_lookup(g_conf.text, &g_conf.index, section, key, &vlen);
     if (!v)
         return -1;
     if (vlen >= size)
@@ -423,7 +453,8 @@ static int conf_store(const char *file, const ConfEdit *edits, int count)
     if (rc == 0)
         rc = dk_replace_file(path, text, len, 0644);
     if (rc == 0) {
-        conf_keep(path, text, len);
+        // The written text is the file now: it replaces the kept copy.
+        conf_keep(path, file, text, len);
         text = nullptr;
     }
     free(text);

@@ -88,6 +88,61 @@ const char *conf_find(const char *text, size_t len, const char *section, const c
     return nullptr;
 }
 
+int conf_index(const char *text, size_t len, ConfIndex *index)
+{
+    *index = ConfIndex{};
+    size_t cap = 0;
+    bool in_section = false;
+    size_t section = 0, section_len = 0;
+    ConfLine line;
+    for (size_t pos = 0; text && conf_line(text, len, pos, &line); pos = line.next) {
+        if (line.kind == ConfLine::SECTION) {
+            in_section = true;
+            section = line.name;
+            section_len = line.name_len;
+            continue;
+        }
+        if (line.kind != ConfLine::ENTRY || !in_section)
+            continue;
+        if (index->count == cap) {
+            cap = cap ? 2 * cap : 32;
+            void *grown = realloc(index->entry, cap * sizeof(ConfEntry));
+            if (!grown) {
+                conf_index_free(index);
+                return -1;
+            }
+            index->entry = static_cast<ConfEntry *>(grown);
+        }
+        index->entry[index->count++] =
+            ConfEntry{section, section_len, line.name, line.name_len, line.value, line.value_len};
+    }
+    return 0;
+}
+
+void conf_index_free(ConfIndex *index)
+{
+    free(index->entry);
+    *index = ConfIndex{};
+}
+
+const char *conf_lookup(const char *text, const ConfIndex *index, const char *section,
+                        const char *key, size_t *vlen)
+{
+    if (!text || !section || !key)
+        return nullptr;
+    size_t slen = strlen(section), klen = strlen(key);
+    for (size_t i = 0; i < index->count; ++i) {
+        const ConfEntry *e = &index->entry[i];
+        if (e->key_len == klen && e->section_len == slen &&
+            memcmp(text + e->key, key, klen) == 0 && memcmp(text + e->section, section, slen) == 0) {
+            if (vlen)
+                *vlen = e->value_len;
+            return text + e->value;
+        }
+    }
+    return nullptr;
+}
+
 bool conf_name_ok(const char *name, bool section)
 {
     if (!name || !name[0] || strlen(name) > 255)

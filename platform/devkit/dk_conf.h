@@ -28,6 +28,28 @@ bool conf_line(const char *text, size_t len, size_t pos, ConfLine *line);
 const char *conf_find(const char *text, size_t len, const char *section, const char *key,
                       size_t *vlen);
 
+// Where the entries of a text are, in file order, each with the section
+// header it is under; entries before the first header are left out. Built
+// once per text, so a lookup compares lengths and bytes, not lines.
+struct ConfEntry {
+    size_t section, section_len;
+    size_t key, key_len;
+    size_t value, value_len;
+};
+
+struct ConfIndex {
+    ConfEntry *entry;  // malloc'd
+    size_t count;
+};
+
+// Indexes text; 0 on success. conf_index_free releases the entries.
+int conf_index(const char *text, size_t len, ConfIndex *index);
+void conf_index_free(ConfIndex *index);
+
+// conf_find on an indexed text: the first entry of key in section.
+const char *conf_lookup(const char *text, const ConfIndex *index, const char *section,
+                        const char *key, size_t *vlen);
+
 // Sets key in section to value in the malloc'd text (*text, *len): the
 // first entry's value is replaced; a new key goes after the last entry of
 // the section's first header, a new section at the end. Refuses names and

@@ -15,6 +15,14 @@
 static char g_root[DK_PATH_SIZE];
 static int g_root_state;  // 0 not looked up, 1 found, -1 none
 
+static bool has_dotdot(const char *path)
+{
+    for (const char *s = path; (s = strstr(s, "..")) != nullptr; s += 2)
+        if ((s == path || s[-1] == '/') && (s[2] == '/' || s[2] == '\0'))
+            return true;
+    return false;
+}
+
 const char *dk_env_root(void)
 {
     if (g_root_state == 0) {
@@ -22,8 +30,13 @@ const char *dk_env_root(void)
         const char *env = getenv("DEVKIT_ROOT");
         char resolved[PATH_MAX];
         struct stat st;
-        if (env && env[0] && realpath(env, resolved) && stat(resolved, &st) == 0 &&
-            S_ISDIR(st.st_mode) && strlen(resolved) < sizeof g_root) {
+        // An absolute path without ".." components is usable as it stands
+        // (paths are built by components); others go through realpath.
+        if (env && env[0] == '/' && !has_dotdot(env) && strlen(env) < sizeof resolved)
+            memcpy(resolved, env, strlen(env) + 1);
+        else if (!env || !env[0] || !realpath(env, resolved))
+            return nullptr;
+        if (stat(resolved, &st) == 0 && S_ISDIR(st.st_mode) && strlen(resolved) < sizeof g_root) {
             memcpy(g_root, resolved, strlen(resolved) + 1);
             g_root_state = 1;
         }
@@ -59,7 +72,7 @@ static int add_components(char *out, size_t size, size_t *n, const char *part)
 
 int dk_path(char *out, size_t size, const char *root, const char *sub, const char *rel)
 {
-    // The root is an absolute folder (made so by realpath), never climbed.
+    // The root is an absolute folder without ".." components, never climbed.
     if (!out || size == 0 || !root || root[0] != '/' || !rel)
         return -1;
     out[0] = '\0';

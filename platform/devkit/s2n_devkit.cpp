@@ -644,6 +644,14 @@ int cmd_request(std::vector<std::string> args)
     for (const char *pass : {"HTTP_ACCEPT_LANGUAGE", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char *v = std::getenv(pass))
             env.push_back(std::string(pass) + "=" + v);
+    // S2N_EMULATOR ("qemu-arm -L /usr/arm-linux-gnueabihf") runs a CGI
+    // built for another machine: its words, then the CGI path.
+    std::vector<std::string> runner;
+    if (const char *emu = std::getenv("S2N_EMULATOR")) {
+        std::istringstream words(emu);
+        for (std::string w; words >> w;)
+            runner.push_back(w);
+    }
     std::vector<char *> envp;
     for (auto &e : env)
         envp.push_back(e.data());
@@ -660,8 +668,15 @@ int cmd_request(std::vector<std::string> args)
         dup2(pipefd[0], 0);
         close(pipefd[0]);
         close(pipefd[1]);
-        char *argv[] = {const_cast<char *>(cgi.c_str()), nullptr};
-        execve(cgi.c_str(), argv, envp.data());
+        std::vector<char *> argv;
+        for (auto &w : runner)
+            argv.push_back(w.data());
+        argv.push_back(cgi.data());
+        argv.push_back(nullptr);
+        if (runner.empty())
+            execve(argv[0], argv.data(), envp.data());
+        else
+            execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(pipefd[0]);

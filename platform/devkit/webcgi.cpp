@@ -166,9 +166,12 @@ int read_cgi_input(CgiList **list)
     if (!list)
         return -1;
     list_clear(list);
-    CgiList *l = static_cast<CgiList *>(calloc(1, sizeof(CgiList)));
+    // The name and value arrays are filled up to count; only the head is set.
+    CgiList *l = static_cast<CgiList *>(malloc(sizeof(CgiList)));
     if (!l)
         return -1;
+    l->count = 0;
+    l->data = nullptr;
     *list = l;
     size_t len = 0;
     l->data = form_text(&len);
@@ -183,7 +186,7 @@ const char *cgi_val(CgiList *list, const char *name)
     if (!list || !name)
         return nullptr;
     for (int i = 0; i < list->count; ++i)
-        if (strcmp(list->name[i], name) == 0)
+        if (list->name[i][0] == name[0] && strcmp(list->name[i], name) == 0)
             return list->value[i];
     return nullptr;
 }
@@ -307,7 +310,7 @@ static bool tag_char(char c)
 static const TagEntry *find_tag(const TagEntry *tab, const char *name, size_t n)
 {
     for (const TagEntry *row = tab; row && row->tag; ++row)
-        if (strlen(row->tag) == n && memcmp(row->tag, name, n) == 0)
+        if (row->tag[0] == name[0] && strncmp(row->tag, name, n) == 0 && row->tag[n] == '\0')
             return row;
     return nullptr;
 }
@@ -318,10 +321,14 @@ static void render(const char *text, size_t len, const TagEntry *tab)
 {
     size_t emitted = 0, pos = 0;
     while (pos + 1 < len) {
-        const char *open = static_cast<const char *>(memmem(text + pos, len - pos, "<%", 2));
+        const char *open = static_cast<const char *>(memchr(text + pos, '<', len - pos - 1));
         if (!open)
             break;
         size_t at = static_cast<size_t>(open - text);
+        if (text[at + 1] != '%') {
+            pos = at + 1;
+            continue;
+        }
         size_t s = at + 2, e = s;
         while (e < len && e - s <= TAG_MAX && tag_char(text[e]))
             ++e;

@@ -57,6 +57,46 @@ static int save_version(int port, uint32_t v)
     return rc != 0;
 }
 
+// Runs a sequence of system.conf operations in one process, one output
+// line each:
+//   get S K      CFL_GET_STRING through "/var/run//system.conf"
+//   sysget S K   sysconf_getvalue ("/var/run/system.conf")
+//   set S K V    CFL_VALUE_SET_STRING
+//   file TEXT    replaces the file as another process would (rename)
+static int conf_sequence(const std::vector<std::string> &a)
+{
+    const char *root = getenv("DEVKIT_ROOT");
+    std::string path = std::string(root ? root : ".") + "/var/run/system.conf";
+    for (size_t i = 1; i < a.size();) {
+        const std::string &op = a[i];
+        size_t need = op == "set" ? 4 : op == "file" ? 2 : 3;
+        if (i + need > a.size())
+            return 2;
+        if (op == "get") {
+            char buf[CFL_STRING_SIZE];
+            int rc = CFL_GET_STRING(a[i + 1].c_str(), a[i + 2].c_str(), buf, "/var/run//system.conf");
+            printf("%s\n", rc == 0 ? buf : "(missing)");
+        } else if (op == "sysget") {
+            const char *v = sysconf_getvalue(a[i + 1].c_str(), a[i + 2].c_str());
+            printf("%s\n", v ? v : "(missing)");
+        } else if (op == "set") {
+            int rc = CFL_VALUE_SET_STRING(a[i + 1].c_str(), a[i + 2].c_str(), a[i + 3].c_str(),
+                                          "/var/run//system.conf");
+            printf("set %d\n", rc != 0);
+        } else if (op == "file") {
+            std::string tmp = path + ".other";
+            FILE *f = fopen(tmp.c_str(), "w");
+            if (!f || fputs(a[i + 1].c_str(), f) < 0 || fclose(f) != 0 || rename(tmp.c_str(), path.c_str()) != 0)
+                return 1;
+            printf("file\n");
+        } else {
+            return 2;
+        }
+        i += need;
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     std::vector<std::string> a(argv + 1, argv + argc);
@@ -118,6 +158,8 @@ int main(int argc, char **argv)
         }
         rc = CFL_VALUE_SET_MULTI_ITEMS(items.data(), "/var/run//system.conf") != 0;
         printf("%d\n", rc);
+    } else if (cmd == "seq") {
+        return conf_sequence(a);
     } else if (cmd == "ssl" && a.size() == 2) {
         PortInfo *port = nullptr;
         int idx = atoi(a[1].c_str());

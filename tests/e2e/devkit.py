@@ -14,6 +14,17 @@ DEVKIT = os.environ.get("S2N_DEVKIT", "")
 CGI = os.environ.get("S2N_CGI", "")
 PROBE = os.environ.get("S2N_PROBE", "")
 SOURCE_DIR = os.environ.get("S2N_SOURCE_DIR", os.path.abspath(os.path.join(__file__, "../../..")))
+# Words that run a program built for another machine ("qemu-arm -L ..."); empty on the host.
+EMULATOR = os.environ.get("S2N_EMULATOR", "").split()
+
+
+def command(program, *args):
+    """Argument list that runs one of the built programs (the tool, the CGI,
+    the probe) on this machine."""
+    return EMULATOR + [program, *args]
+
+# Seconds one program run may take.
+TIMEOUT = 60 if EMULATOR else 30
 
 # Layout of device.bin (see platform/devkit/README.md).
 HEADER = 16
@@ -90,7 +101,7 @@ class DeviceTest(unittest.TestCase):
         self.devkit("init", self.dev)
 
     def devkit(self, *args, check=True):
-        p = subprocess.run([DEVKIT, *args], capture_output=True, timeout=30)
+        p = subprocess.run(command(DEVKIT, *args), capture_output=True, timeout=TIMEOUT)
         if check and p.returncode != 0:
             self.fail("s2n-devkit %s failed (%d): %s" % (" ".join(args), p.returncode, p.stderr.decode()))
         return p
@@ -107,12 +118,12 @@ class DeviceTest(unittest.TestCase):
         return Response(p.stdout, p.returncode, p.stderr.decode())
 
     def run_cgi(self, env, body=b""):
-        p = subprocess.run([CGI], input=body, env=env, capture_output=True, timeout=30)
+        p = subprocess.run(command(CGI), input=body, env=env, capture_output=True, timeout=TIMEOUT)
         return Response(p.stdout, p.returncode, p.stderr.decode())
 
     def probe(self, *args, root=None):
         env = dict(os.environ, DEVKIT_ROOT=root or self.dev)
-        p = subprocess.run([PROBE, *args], env=env, capture_output=True, timeout=30, text=True)
+        p = subprocess.run(command(PROBE, *args), env=env, capture_output=True, timeout=TIMEOUT, text=True)
         self.assertEqual(p.returncode, 0, "probe %s: %s" % (args, p.stderr))
         return p.stdout
 

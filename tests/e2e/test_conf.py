@@ -101,3 +101,50 @@ class ConfTest(DeviceTest):
         self.set("system_conf.serial.long=" + "L" * 515)
         rc, value = self.probe("get", "serial", "long").strip().split(" ")
         self.assertEqual((rc, value), ("0", "[" + "L" * 255 + "]"))
+
+
+class ConfCopyTest(DeviceTest):
+    """A process reads system.conf once and keeps it; its own writes refresh
+    the copy from the file as it stands under the lock."""
+
+    def write(self, text):
+        with open(os.path.join(self.dev, "var", "run", "system.conf"), "w", newline="") as f:
+            f.write(text)
+
+    def test_sequences_in_one_process(self):
+        base = "[a]\nk=1\n[b]\nk=2\n"
+        cases = [
+            # desc, file at start, operations, output lines
+            ("later changes by others are not seen by reads",
+             base, ["get", "a", "k", "file", "[a]\nk=9\n", "get", "a", "k", "get", "b", "k"],
+             ["1", "file", "1", "2"]),
+            ("both spellings of the path share one copy",
+             base, ["get", "a", "k", "file", "[a]\nk=9\n", "sysget", "a", "k"],
+             ["1", "file", "1"]),
+            ("an own write brings in what others wrote before it",
+             base, ["get", "a", "k", "file", "[a]\nk=9\n[c]\nx=5\n", "set", "b", "n", "3",
+                    "get", "a", "k", "sysget", "c", "x", "get", "b", "n", "get", "b", "k"],
+             ["1", "file", "set 0", "9", "5", "3", "(missing)"]),
+            ("a refused write keeps the copy",
+             base, ["get", "a", "k", "set", "a", "k", "x\ny", "get", "a", "k", "get", "b", "k"],
+             ["1", "set 1", "1", "2"]),
+            ("first entry of a repeated key and of a repeated section wins",
+             "[a]\nk=1\nk=2\n[b]\nk=3\n[a]\nk=4\nj=5\n",
+             ["get", "a", "k", "get", "a", "j", "get", "b", "k"],
+             ["1", "5", "3"]),
+            ("entries before the first header belong to no section",
+             "k=0\n[ a ]\nk = 1 \r\n[]\nk=6\n",
+             ["get", "a", "k", "get", "", "k", "get", "x", "k"],
+             ["1 ", "6", "(missing)"]),
+            ("missing file reads as empty; a write creates it",
+             None, ["get", "a", "k", "set", "a", "k", "7", "get", "a", "k"],
+             ["(missing)", "set 0", "7"]),
+        ]
+        for desc, text, ops, want in cases:
+            with self.subTest(desc):
+                conf = os.path.join(self.dev, "var", "run", "system.conf")
+                if text is None:
+                    os.unlink(conf)
+                else:
+                    self.write(text)
+                self.assertEqual(self.probe("seq", *ops).split("\n")[:-1], want)

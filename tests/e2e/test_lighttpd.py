@@ -10,9 +10,24 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
-from devkit import CGI, SOURCE_DIR, DeviceTest
+from devkit import CGI, EMULATOR, SOURCE_DIR, DeviceTest
 
 LIGHTTPD = shutil.which("lighttpd") or ("/usr/sbin/lighttpd" if os.access("/usr/sbin/lighttpd", os.X_OK) else None)
+
+
+def runner_env():
+    """scripts/serve variables that run an emulated CGI: lighttpd starts the
+    emulator (one program, no arguments) and passes its library root in the
+    environment. None when the emulator words cannot be put that way."""
+    if not EMULATOR:
+        return {}
+    program, rest = shutil.which(EMULATOR[0]), EMULATOR[1:]
+    env = {"CGI_RUNNER": os.path.abspath(program)} if program else None
+    if env is not None and rest[:1] == ["-L"] and len(rest) == 2:
+        env["QEMU_LD_PREFIX"] = rest[1]
+    elif rest:
+        env = None
+    return env
 
 
 def free_port():
@@ -25,12 +40,18 @@ class LighttpdTest(DeviceTest):
     def setUp(self):
         if not LIGHTTPD:
             self.skipTest("lighttpd is not installed (apt-get install lighttpd)")
+        self.runner = runner_env()
+        if self.runner is None:
+            self.skipTest("lighttpd cannot start the CGI through S2N_EMULATOR=%r" % " ".join(EMULATOR))
         super().setUp()
         self.port = free_port()
         state = os.path.join(self.tmp, "lighttpd")
         conf = os.path.join(state, "lighttpd.conf")
         env = dict(os.environ, PORT=str(self.port), BUILD_DIR=os.path.dirname(CGI),
-                   DEVICE=self.dev, STATE=state)
+                   DEVICE=self.dev, STATE=state, **self.runner)
+        for name in ("CGI_RUNNER", "QEMU_LD_PREFIX"):
+            if name not in self.runner:
+                env.pop(name, None)
         subprocess.run([os.path.join(SOURCE_DIR, "scripts", "serve"), "--config", conf],
                        env=env, check=True, timeout=30)
         with open(conf) as f:
@@ -63,6 +84,7 @@ class LighttpdTest(DeviceTest):
 
     def test_serves_pages(self):
         self.assertIn('server.bind          = "127.0.0.1"', self.conf_text)
+        self.assertIn('cgi.assign = (".cgi" => "%s")' % self.runner.get("CGI_RUNNER", ""), self.conf_text)
         self.set("ports.1.port_mode=2")
         with urllib.request.urlopen(self.url("/cgi-bin/s2n_service_mode.cgi?h_PortIndex=1"), timeout=10) as r:
             self.assertEqual(r.status, 200)

@@ -52,6 +52,7 @@ class PageTest(DeviceTest):
 
     def test_next_page_never_leaves_the_template_folder(self):
         secret = "SECRET-%d" % os.getpid()
+        self.own_www()  # the files below go into the device's own copy, not the source tree
         for rel in ("etc/passwd", "www/x", "www/en/.hidden", "www/.hidden"):
             path = os.path.join(self.dev, rel)
             os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -97,6 +98,38 @@ class PageTest(DeviceTest):
         r = self.request("h_PortIndex=2")
         self.assertEqual(r.exit, 0)
         self.assertEqual(r.body, "A2B<%nope%>C<%h_PortIndex%D<%%>E4F<%4%>G<% PortNum %>H4")
+
+    def test_template_edges(self):
+        en = self.own_www()
+        cases = [
+            # desc, template, body
+            ("tag right after a lone '<'", "<<%PortNum%><", "<4<"),
+            ("tag name of a row prefix", "<%PortNu%><%PortNumX%>", "<%PortNu%><%PortNumX%>"),
+            ("template ends inside an opening", "x<%", "x<%"),
+            ("template ends before the closing '>'", "<%PortNum%", "<%PortNum%"),
+            ("tag is the whole template", "<%PortNum%>", "4"),
+            ("lone percent signs", "100% <b>%>", "100% <b>%>"),
+            ("empty template", "", ""),
+        ]
+        for desc, text, body in cases:
+            with self.subTest(desc):
+                with open(os.path.join(en, MODE_PAGES[0]), "w") as f:
+                    f.write(text)
+                r = self.request("h_PortIndex=3")
+                self.assertEqual((r.exit, r.body), (0, body))
+
+    def test_device_folder_spellings(self):
+        os.mkdir(os.path.join(self.tmp, "x"))
+        cases = [
+            ("relative to the working folder", os.path.relpath(self.dev)),
+            ("'..' component", os.path.join(self.tmp, "x", "..", "device")),
+            ("doubled slashes, '.' and a final slash", self.tmp + "//./device/"),
+        ]
+        for desc, root in cases:
+            with self.subTest(desc):
+                r = self.run_cgi(cgi_env(root, QUERY_STRING="h_PortIndex=1"))
+                self.assertEqual((r.exit, r.status), (0, 200), r.body)
+                self.assertEqual(r.field("h_PortIndex"), "1")
 
     def test_device_missing(self):
         empty = os.path.join(self.tmp, "empty")
