@@ -56,8 +56,9 @@ static bool port_ok(int idx)
 typedef void (*Patch)(DeviceImage *img, const void *ctx);
 
 // One transaction: under the folder lock, read the current image, patch
-// the part being stored, replace the file. The patched image becomes the
-// process's copy.
+// the part being stored, replace the file unless the patch changed nothing
+// (a save of unchanged settings costs no write). The patched image becomes
+// the process's copy.
 static int store(Patch patch, const void *ctx)
 {
     const char *root = dk_env_root();
@@ -66,11 +67,13 @@ static int store(Patch patch, const void *ctx)
     int lock = dk_lock(root);
     if (lock < 0)
         return -1;
-    DeviceImage *cur = static_cast<DeviceImage *>(malloc(sizeof(DeviceImage)));
+    DeviceImage *cur = static_cast<DeviceImage *>(malloc(2 * sizeof(DeviceImage)));
     int rc = -1;
     if (cur && dk_read_image(root, cur) == 0) {
+        DeviceImage *before = cur + 1;
+        memcpy(before, cur, sizeof *cur);
         patch(cur, ctx);
-        rc = dk_write_image(root, cur);
+        rc = memcmp(before, cur, sizeof *cur) == 0 ? 0 : dk_write_image(root, cur);
         if (rc == 0)
             take_image(cur);
     }

@@ -66,10 +66,14 @@ class SaveTest(DeviceTest):
         time.sleep(0.2)
         self.assertEqual(self.firewall_log(want_reloads=0).count(RELOAD), 1)
 
-    def test_save_without_change_does_not_touch_the_firewall(self):
+    def test_save_without_change_touches_neither_store_nor_firewall(self):
+        device = os.path.join(self.dev, "device.bin")
+        before = os.stat(device)
         r = self.request("todo=save&h_PortIndex=1&h_ServiceMode=2"
                          "&next_page=s2n_service_mode_tcpsrv.htm", post=True)
         self.assertEqual(r.exit, 0, r.stderr)
+        # The stored image was not rewritten: same file, same contents.
+        self.assertEqual(os.stat(device).st_ino, before.st_ino)
         time.sleep(0.2)
         self.assertEqual(self.firewall_log(want_reloads=0), [])
 
