@@ -55,6 +55,16 @@ static bool plain_page_name(const char *s)
     return strpbrk(s, "/\\") == nullptr;
 }
 
+// The page of the port's stored mode: empty for a missing record or a mode
+// outside 0..7.
+static const char *page_of_mode(const PortInfo *port)
+{
+    if (!port)
+        return "";
+    uint32_t mode = pi_u32(port, PI_PORT_MODE);
+    return mode < 8 ? mode_page[mode] : "";
+}
+
 // Template path "<language folder>/<page>"; false when it does not fit.
 static bool template_path(char *path, const char *page)
 {
@@ -65,9 +75,7 @@ static bool template_path(char *path, const char *page)
 
 int parse_cgi(CgiList *list, const TagEntry *tab)
 {
-    char page[PAGE_NAME_SIZE];
     char path[TEMPLATE_PATH_SIZE];
-    memset(page, 0, sizeof page);
     memset(path, 0, sizeof path);
 
     const char *index = cgi_val(list, "h_PortIndex");
@@ -78,7 +86,7 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
     iPortIndex = 0;
     if (index)
         iPortIndex = dec_value(index);
-    // A port outside the four records, or a page whose path cannot be
+    // A port outside the four records, or a named page whose path cannot be
     // built, is refused before anything is loaded or stored.
     if (static_cast<unsigned>(iPortIndex) >= S2N_PORTS ||
         (next_page && !template_path(path, next_page))) {
@@ -102,18 +110,9 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
         save_flow(next_page);
     }
 
-    // The record is read after the save, so a mode changed now picks the
-    // new mode's page; a missing record or unknown mode leaves it empty.
-    const PortInfo *port = sel_port();
-    if (port) {
-        uint32_t mode = pi_u32(port, PI_PORT_MODE);
-        if (mode < 8)
-            memcpy(page, mode_page[mode], strlen(mode_page[mode]) + 1);
-    }
-    if (next_page)
-        memcpy(page, next_page, strlen(next_page) + 1);
-
-    if (!template_path(path, page)) {
+    // Without a named page, the record read after the save picks it, so a
+    // mode changed now shows the new mode's page.
+    if (!next_page && !template_path(path, page_of_mode(sel_port()))) {
         CgiError();
         return 1;
     }
