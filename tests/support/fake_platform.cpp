@@ -21,12 +21,7 @@ void *g_port[4];
 void *g_tty[4];
 int g_list_token;
 
-struct DevRecord {
-    unsigned char bytes[64];
-};
-struct TtyRecord {
-    unsigned char bytes[64];
-};
+constexpr size_t kOpaqueSize = 64;  // device and serial line records
 
 void log(const std::string &s)
 {
@@ -76,14 +71,13 @@ void reset()
     }
     g_platform.conf["system"]["fw_version"] = "1.2.3";
     g_platform.conf["serial"]["s2n_remoteman"] = "1";
-    g_platform.templates["en/s2n_service_mode_tcpsrv.htm"] = "page=tcpsrv";
-    g_platform.templates["en/s2n_service_mode_tcpcli.htm"] = "page=tcpcli";
-    g_platform.templates["en/s2n_service_mode_udp.htm"] = "page=udp";
-    g_platform.templates["en/s2n_service_mode_vcom.htm"] = "page=vcom";
-    g_platform.templates["en/rtu_slave_mode.htm"] = "page=rtu_slave";
-    g_platform.templates["en/rtu_master_mode.htm"] = "page=rtu_master";
-    g_platform.templates["en/ascii_slave_mode.htm"] = "page=ascii_slave";
-    g_platform.templates["en/ascii_master_mode.htm"] = "page=ascii_master";
+    // Each mode's page renders as "page=<short name>".
+    const char *pages[][2] = {{"s2n_service_mode_tcpsrv", "tcpsrv"}, {"s2n_service_mode_tcpcli", "tcpcli"},
+                              {"s2n_service_mode_udp", "udp"},       {"s2n_service_mode_vcom", "vcom"},
+                              {"rtu_slave_mode", "rtu_slave"},       {"rtu_master_mode", "rtu_master"},
+                              {"ascii_slave_mode", "ascii_slave"},   {"ascii_master_mode", "ascii_master"}};
+    for (const auto &page : pages)
+        g_platform.templates[std::string("en/") + page[0] + ".htm"] = std::string("page=") + page[1];
 
     g_dev = nullptr;
     for (int i = 0; i < 4; ++i)
@@ -332,7 +326,7 @@ extern "C" int GetDevInfoAlloc(DevInfo **dev)
     log("GetDevInfoAlloc");
     if (g_platform.dev_missing)
         return -1;
-    g_dev = std::calloc(1, sizeof(fake::DevRecord));
+    g_dev = std::calloc(1, fake::kOpaqueSize);
     *dev = static_cast<DevInfo *>(g_dev);
     return 0;
 }
@@ -354,7 +348,7 @@ extern "C" int GetTtyInfoAlloc(TtyInfo **tty, int idx)
     log("GetTtyInfoAlloc " + std::to_string(idx));
     if (idx < 0 || idx > 3 || g_platform.tty_missing[idx])
         return -1;
-    g_tty[idx] = std::calloc(1, sizeof(fake::TtyRecord));
+    g_tty[idx] = std::calloc(1, fake::kOpaqueSize);
     *tty = static_cast<TtyInfo *>(g_tty[idx]);
     return 0;
 }
