@@ -1,6 +1,8 @@
-// Drives single calls of the device configuration library from the command
-// line, against the folder in DEVKIT_ROOT, so the Python tests can check
-// what the library does on its own and hammer its store concurrently.
+// Drives single calls of the device configuration library against the folder
+// in DEVKIT_ROOT, so the tests can check the library on its own and hammer its
+// store from many processes. Each argument is one operation ("get:serial:x")
+// printing one line; the operations of a run share the process's copies of
+// the device and of system.conf.
 #include <arpa/inet.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,14 +13,16 @@
 
 #include "devcfg.h"
 
+static const char CONF[] = "/var/run//system.conf";
+
 static void put_u32(unsigned char *p, unsigned off, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
         p[off + i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-// Writes one whole version of port `port` through the library: every field
-// the program owns, the encryption bit and the RTU slave record.
+// Stores version v of a port through the library: every field the program
+// owns and the encryption bit by SaveNewConfig, then the RTU slave record.
 static int save_version(int port, uint32_t v)
 {
     DevInfo *dev = nullptr;
@@ -40,142 +44,107 @@ static int save_version(int port, uint32_t v)
     }
     put_u32(p, PI_ALIVE_CHECK, v * 7);
     put_u32(p, PI_FLAGS, v);
-    SslInfo *ssl = ssl_get_ssl_info_from_port(ports[port]);
+    unsigned char *ssl = reinterpret_cast<unsigned char *>(ssl_get_ssl_info_from_port(ports[port]));
     if (!ssl)
         return 1;
-    unsigned char *s = reinterpret_cast<unsigned char *>(ssl);
-    s[0] = static_cast<unsigned char>((s[0] & ~1u) | (v & 1u));
+    ssl[0] = static_cast<unsigned char>((ssl[0] & ~1u) | (v & 1u));
     const char *msg = nullptr;
     int rc = SaveNewConfig(&dev, ports, ttys, &msg, 0);
-    MbusSlaveInfo slave = {static_cast<int32_t>(v), static_cast<int32_t>(v + 1), static_cast<int32_t>(v + 2),
-                           static_cast<int32_t>(v + 3), static_cast<int32_t>(v + 4), static_cast<int32_t>(v + 5)};
+    int32_t s = static_cast<int32_t>(v);
+    MbusSlaveInfo slave = {s, s + 1, s + 2, s + 3, s + 4, s + 5};
     rc |= set_mbus_rtuslave_mode_info(&slave, port);
     free(dev);
     free(ports[port]);
-    if (msg)
-        printf("msg %s\n", msg);
+    if (rc != 0)
+        fprintf(stderr, "save %d %u: %s\n", port, v, msg ? msg : "failed");
     return rc != 0;
-}
-
-// Runs a sequence of system.conf operations in one process, one output
-// line each:
-//   get S K      CFL_GET_STRING through "/var/run//system.conf"
-//   sysget S K   sysconf_getvalue ("/var/run/system.conf")
-//   set S K V    CFL_VALUE_SET_STRING
-//   file TEXT    replaces the file as another process would (rename)
-static int conf_sequence(const std::vector<std::string> &a)
-{
-    const char *root = getenv("DEVKIT_ROOT");
-    std::string path = std::string(root ? root : ".") + "/var/run/system.conf";
-    for (size_t i = 1; i < a.size();) {
-        const std::string &op = a[i];
-        size_t need = op == "set" ? 4 : op == "file" ? 2 : 3;
-        if (i + need > a.size())
-            return 2;
-        if (op == "get") {
-            char buf[CFL_STRING_SIZE];
-            int rc = CFL_GET_STRING(a[i + 1].c_str(), a[i + 2].c_str(), buf, "/var/run//system.conf");
-            printf("%s\n", rc == 0 ? buf : "(missing)");
-        } else if (op == "sysget") {
-            const char *v = sysconf_getvalue(a[i + 1].c_str(), a[i + 2].c_str());
-            printf("%s\n", v ? v : "(missing)");
-        } else if (op == "set") {
-            int rc = CFL_VALUE_SET_STRING(a[i + 1].c_str(), a[i + 2].c_str(), a[i + 3].c_str(),
-                                          "/var/run//system.conf");
-            printf("set %d\n", rc != 0);
-        } else if (op == "file") {
-            std::string tmp = path + ".other";
-            FILE *f = fopen(tmp.c_str(), "w");
-            if (!f || fputs(a[i + 1].c_str(), f) < 0 || fclose(f) != 0 || rename(tmp.c_str(), path.c_str()) != 0)
-                return 1;
-            printf("file\n");
-        } else {
-            return 2;
-        }
-        i += need;
-    }
-    return 0;
 }
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> a(argv + 1, argv + argc);
-    if (a.empty())
-        return 2;
-    const std::string &cmd = a[0];
-    if (cmd == "check" && a.size() == 2) {
-        int owner = -1;
-        int rc = check_valid_port_num(atoi(a[1].c_str()), &owner);
-        printf("%d %d\n", rc, owner);
-    } else if (cmd == "clear" && a.size() == 2) {
-        printf("%d\n", clearConn(atoi(a[1].c_str())));
-    } else if (cmd == "fw" && a.size() == 3) {
-        int renew = fw_renewconf(a[1].c_str());
-        int reload = fw_reload(a[2].c_str());
-        printf("%d %d\n", renew, reload);
-    } else if (cmd == "uptime") {
-        UptimeInfo up;
-        int rc = dev_get_uptime(&up);
-        printf("%d %ld %ld %ld %ld\n", rc, up.days, up.hours, up.minutes, up.seconds);
-    } else if (cmd == "ifaddr" && a.size() == 2) {
-        IfInfo info;
-        memset(&info, 0, sizeof info);
-        int rc = if_getinfo(a[1].c_str(), &info);
-        struct in_addr addr;
-        memcpy(&addr, info.raw + IFINFO_ADDR_IP, 4);
-        printf("%d %s\n", rc != 0, inet_ntoa(addr));
-    } else if (cmd == "wanif") {
-        char name[WANIF_NAME_SIZE] = {};
-        int rc = net_get_wanif(name);
-        printf("%d [%s]\n", rc != 0, name);
-    } else if (cmd == "sysget" && a.size() == 3) {
-        const char *v = sysconf_getvalue(a[1].c_str(), a[2].c_str());
-        printf("%s\n", v ? v : "(null)");
-    } else if (cmd == "get" && a.size() == 3) {
-        char buf[CFL_STRING_SIZE];
-        memset(buf, 'x', sizeof buf);
-        int rc = CFL_GET_STRING(a[1].c_str(), a[2].c_str(), buf, "/var/run//system.conf");
-        printf("%d [%s]\n", rc != 0, buf);
-    } else if (cmd == "set" && a.size() == 4) {
-        // Write, then read back in the same process: the cache follows writes.
-        int rc = CFL_VALUE_SET_STRING(a[1].c_str(), a[2].c_str(), a[3].c_str(), "/var/run//system.conf");
-        const char *v = sysconf_getvalue(a[1].c_str(), a[2].c_str());
-        printf("%d [%s]\n", rc != 0, v ? v : "(null)");
-    } else if (cmd == "multi" && a.size() >= 3 && a.size() % 2 == 1) {
-        // Reads the items, appends "+" to each value, writes them back.
-        std::vector<ConfigItem> items(a.size() / 2 + 1);
-        for (size_t i = 0; i + 1 < items.size(); ++i) {
-            items[i].section = a[1 + 2 * i].c_str();
-            items[i].key = a[2 + 2 * i].c_str();
-            items[i].kind = 1;
-            memset(items[i].value, 'x', sizeof items[i].value);
+    for (int i = 1; i < argc; ++i) {
+        // One operation per argument, its fields split at ':'; "file:" and
+        // "shell:" take the rest as one field.
+        std::vector<std::string> f(1);
+        for (const char *c = argv[i]; *c; ++c)
+            if (*c == ':' && (f.size() == 1 || (f[0] != "file" && f[0] != "shell")))
+                f.emplace_back();
+            else
+                f.back() += *c;
+        f.resize(f.size() + 4);
+        const std::string &op = f[0];
+        auto s = [&](size_t k) { return f[k].c_str(); };
+        auto n = [&](size_t k) { return atoi(f[k].c_str()); };
+        if (op == "check") {
+            int owner = -1;
+            int rc = check_valid_port_num(n(1), &owner);
+            printf("%d %d\n", rc, owner);
+        } else if (op == "clear") {
+            printf("%d\n", clearConn(n(1)));
+        } else if (op == "uptime") {
+            UptimeInfo up;
+            int rc = dev_get_uptime(&up);
+            printf("%d %ld %ld %ld %ld\n", rc, up.days, up.hours, up.minutes, up.seconds);
+        } else if (op == "ifaddr") {
+            IfInfo info;
+            memset(&info, 0, sizeof info);
+            int rc = if_getinfo(s(1), &info);
+            struct in_addr addr;
+            memcpy(&addr, info.raw + IFINFO_ADDR_IP, 4);
+            printf("%d %s\n", rc != 0, inet_ntoa(addr));
+        } else if (op == "wanif") {
+            char name[WANIF_NAME_SIZE] = {};
+            int rc = net_get_wanif(name);
+            printf("%d [%s]\n", rc != 0, name);
+        } else if (op == "get") {
+            char buf[CFL_STRING_SIZE];
+            memset(buf, 'x', sizeof buf);
+            int rc = CFL_GET_STRING(s(1), s(2), buf, CONF);
+            printf("%d [%s]\n", rc != 0, buf);
+        } else if (op == "sysget") {
+            const char *v = sysconf_getvalue(s(1), s(2));
+            printf("%s\n", v ? v : "(null)");
+        } else if (op == "set") {
+            printf("set %d\n", CFL_VALUE_SET_STRING(s(1), s(2), s(3), CONF) != 0);
+        } else if (op == "file") {
+            // Replaces system.conf as another process would (rename).
+            const char *root = getenv("DEVKIT_ROOT");
+            std::string path = std::string(root ? root : ".") + "/var/run/system.conf", tmp = path + ".other";
+            FILE *out = fopen(tmp.c_str(), "w");
+            if (!out || fputs(s(1), out) < 0 || fclose(out) != 0 || rename(tmp.c_str(), path.c_str()) != 0)
+                return 1;
+            printf("file\n");
+        } else if (op == "multi") {
+            // Reads the items (section:key pairs), then writes each back with "+" appended, in one go.
+            std::vector<ConfigItem> items;
+            for (size_t k = 1; !f[k].empty(); k += 2) {
+                items.push_back(ConfigItem{s(k), s(k + 1), 1, {}});
+                memset(items.back().value, 'x', sizeof items.back().value);
+            }
+            items.push_back(ConfigItem{nullptr, nullptr, 1, {}});
+            int rc = CFL_GET_MULTI_ITEMS(items.data(), CONF);
+            for (size_t k = 0; k + 1 < items.size(); ++k) {
+                printf("[%s]", items[k].value);
+                strncat(items[k].value, "+", sizeof items[k].value - strlen(items[k].value) - 1);
+            }
+            printf(" %d %d\n", rc != 0, CFL_VALUE_SET_MULTI_ITEMS(items.data(), CONF) != 0);
+        } else if (op == "shell") {
+            // Another process's turn, between two calls of this one.
+            fflush(stdout);
+            printf("%d\n", system(s(1)) != 0);
+        } else if (op == "ssl") {
+            PortInfo *port = nullptr;
+            GetPortInfoAlloc(&port, n(1));
+            SslInfo *ssl = ssl_get_ssl_info_from_port(port);
+            printf("%d\n", ssl ? reinterpret_cast<unsigned char *>(ssl)[0] & 1 : -1);
+            free(port);
+        } else if (op == "save") {
+            if (save_version(n(1), static_cast<uint32_t>(strtoul(s(2), nullptr, 10))) != 0)
+                return 1;
+            printf("saved\n");
+        } else {
+            return 2;
         }
-        items.back() = ConfigItem{nullptr, nullptr, 1, {0}};
-        int rc = CFL_GET_MULTI_ITEMS(items.data(), "/var/run//system.conf");
-        for (size_t i = 0; i + 1 < items.size(); ++i) {
-            printf("%s\n", items[i].value);
-            strncat(items[i].value, "+", sizeof items[i].value - strlen(items[i].value) - 1);
-        }
-        rc = CFL_VALUE_SET_MULTI_ITEMS(items.data(), "/var/run//system.conf") != 0;
-        printf("%d\n", rc);
-    } else if (cmd == "seq") {
-        return conf_sequence(a);
-    } else if (cmd == "ssl" && a.size() == 2) {
-        PortInfo *port = nullptr;
-        int idx = atoi(a[1].c_str());
-        GetPortInfoAlloc(&port, idx);
-        SslInfo *ssl = ssl_get_ssl_info_from_port(port);
-        printf("%d\n", ssl ? reinterpret_cast<unsigned char *>(ssl)[0] & 1 : -1);
-        free(port);
-    } else if (cmd == "save" && a.size() == 3) {
-        return save_version(atoi(a[1].c_str()), static_cast<uint32_t>(strtoul(a[2].c_str(), nullptr, 10)));
-    } else if (cmd == "nodevice") {
-        DevInfo *dev = reinterpret_cast<DevInfo *>(&argc);
-        int rc = GetDevInfoAlloc(&dev);
-        printf("%d %s\n", rc != 0, dev ? "set" : "null");
-        free(dev);
-    } else {
-        return 2;
     }
     return 0;
 }

@@ -1,5 +1,5 @@
 """Shared helpers of the end-to-end tests: a fresh device folder per test,
-the s2n-devkit tool, raw CGI runs and the layout of the device image."""
+the s2n-devkit tool, the probe and raw CGI runs."""
 
 import hashlib
 import json
@@ -16,6 +16,12 @@ PROBE = os.environ.get("S2N_PROBE", "")
 SOURCE_DIR = os.environ.get("S2N_SOURCE_DIR", os.path.abspath(os.path.join(__file__, "../../..")))
 # Words that run a program built for another machine ("qemu-arm -L ..."); empty on the host.
 EMULATOR = os.environ.get("S2N_EMULATOR", "").split()
+TIMEOUT = 60 if EMULATOR else 30  # seconds one program run may take
+
+# Page of each port_mode code.
+MODE_PAGES = ["s2n_service_mode_tcpsrv.htm", "s2n_service_mode_tcpcli.htm", "s2n_service_mode_udp.htm",
+              "s2n_service_mode_vcom.htm", "rtu_slave_mode.htm", "rtu_master_mode.htm", "ascii_slave_mode.htm",
+              "ascii_master_mode.htm"]
 
 
 def command(program, *args):
@@ -23,68 +29,31 @@ def command(program, *args):
     the probe) on this machine."""
     return EMULATOR + [program, *args]
 
-# Seconds one program run may take.
-TIMEOUT = 60 if EMULATOR else 30
-
-# Layout of device.bin (see platform/devkit/README.md).
-HEADER = 16
-PORTS_AT = 80
-PORT_SIZE = 768
-IMAGE_SIZE = 5920
-
-# PortInfo bytes the program owns: (offset, width).
-OWNED = [(8, 4), (12, 4), (16, 4), (68 + 2, 6), (496, 4), (564, 16), (664, 4), (676 + 2, 6), (740, 4)]
-OWNED += [(500 + 16 * k + 2, 6) for k in range(4)]
-
-MODE_PAGES = [
-    "s2n_service_mode_tcpsrv.htm", "s2n_service_mode_tcpcli.htm",
-    "s2n_service_mode_udp.htm", "s2n_service_mode_vcom.htm",
-    "rtu_slave_mode.htm", "rtu_master_mode.htm",
-    "ascii_slave_mode.htm", "ascii_master_mode.htm",
-]
-
 
 def cgi_env(root, **extra):
-    """Environment of a CGI run as a web server would set it."""
-    env = {
-        "PATH": "/usr/bin:/bin",
-        "GATEWAY_INTERFACE": "CGI/1.1",
-        "SERVER_PROTOCOL": "HTTP/1.1",
-        "SCRIPT_NAME": "/cgi-bin/s2n_service_mode.cgi",
-        "REQUEST_METHOD": "GET",
-        "QUERY_STRING": "",
-    }
-    if root is not None:
-        env["DEVKIT_ROOT"] = root
-    for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
-        if name in os.environ:
-            env[name] = os.environ[name]
-    env.update({k: v for k, v in extra.items() if v is not None})
-    for k in [k for k, v in extra.items() if v is None]:
-        env.pop(k, None)
-    return env
+    """Environment of a CGI run as a web server sets it; None drops a variable."""
+    env = {"PATH": "/usr/bin:/bin", "GATEWAY_INTERFACE": "CGI/1.1", "SERVER_PROTOCOL": "HTTP/1.1",
+           "SCRIPT_NAME": "/cgi-bin/s2n_service_mode.cgi", "REQUEST_METHOD": "GET", "QUERY_STRING": "",
+           "DEVKIT_ROOT": root}
+    env.update({k: v for k, v in os.environ.items() if k.endswith("SAN_OPTIONS")})
+    env.update(extra)
+    return {k: v for k, v in env.items() if v is not None}
 
 
 class Response:
     """A parsed CGI response."""
 
-    def __init__(self, raw, exit_status, stderr):
-        self.raw = raw
-        self.exit = exit_status
-        self.stderr = stderr
-        head, sep, body = raw.partition(b"\n\n")
+    def __init__(self, p):
+        self.exit, self.stderr = p.returncode, p.stderr.decode()
+        head, sep, body = p.stdout.partition(b"\n\n")
         self.headers = head.decode("latin-1").split("\n") if sep else []
         self.body = body.decode("utf-8", "replace")
-        status = [h for h in self.headers if h.lower().startswith("status:")]
-        self.status = int(status[0].split()[1]) if status else 200
+        status = [h.split()[1] for h in self.headers if h.lower().startswith("status:")]
+        self.status = int(status[0]) if status else 200
 
     def field(self, name):
-        """Value of the hidden or input field `name` on the page, or None."""
+        """Value of the form field `name` on the page, or None."""
         m = re.search(r'name="%s" value="([^"]*)"' % re.escape(name), self.body)
-        return m.group(1) if m else None
-
-    def stored_mode(self):
-        m = re.search(r'data-stored="([^"]*)"', self.body)
         return m.group(1) if m else None
 
 
@@ -92,9 +61,8 @@ class DeviceTest(unittest.TestCase):
     """Each test gets a fresh device folder, created by s2n-devkit init."""
 
     def setUp(self):
-        for path, what in ((DEVKIT, "S2N_DEVKIT"), (CGI, "S2N_CGI")):
-            if not path or not os.access(path, os.X_OK):
-                self.fail("%s must name the built program (got %r)" % (what, path))
+        missing = [name for name, path in (("S2N_DEVKIT", DEVKIT), ("S2N_CGI", CGI)) if not os.access(path, os.X_OK)]
+        self.assertEqual(missing, [], "these variables must name the built programs")
         self.tmp = tempfile.mkdtemp(prefix="s2n-e2e-")
         self.addCleanup(shutil.rmtree, self.tmp, True)
         self.dev = os.path.join(self.tmp, "device")
@@ -113,40 +81,26 @@ class DeviceTest(unittest.TestCase):
         self.devkit("set", self.dev, *pairs)
 
     def request(self, query="", post=False):
-        args = ["request", self.dev] + (["--post"] if post else []) + [query]
-        p = self.devkit(*args, check=False)
-        return Response(p.stdout, p.returncode, p.stderr.decode())
+        return Response(self.devkit("request", self.dev, *(["--post"] if post else []), query, check=False))
 
     def run_cgi(self, env, body=b""):
-        p = subprocess.run(command(CGI), input=body, env=env, capture_output=True, timeout=TIMEOUT)
-        return Response(p.stdout, p.returncode, p.stderr.decode())
+        return Response(subprocess.run(command(CGI), input=body, env=env, capture_output=True, timeout=TIMEOUT))
 
-    def probe(self, *args, root=None):
-        env = dict(os.environ, DEVKIT_ROOT=root or self.dev)
-        p = subprocess.run(command(PROBE, *args), env=env, capture_output=True, timeout=TIMEOUT, text=True)
-        self.assertEqual(p.returncode, 0, "probe %s: %s" % (args, p.stderr))
-        return p.stdout
+    def probe(self, *ops):
+        """Output lines of one probe run of the operations `ops`."""
+        p = subprocess.run(command(PROBE, *ops), env=dict(os.environ, DEVKIT_ROOT=self.dev),
+                           capture_output=True, timeout=TIMEOUT)
+        self.assertEqual(p.returncode, 0, "probe %s: %s" % (ops, p.stderr.decode()))
+        return p.stdout.decode().split("\n")[:-1]
 
-    def folder_digest(self, root=None):
-        """Digest of every file under the device folder (names and bytes)."""
-        h = hashlib.sha256()
-        root = root or self.dev
-        for base, dirs, files in os.walk(root):
-            dirs.sort()
-            for name in sorted(files):
-                path = os.path.join(base, name)
-                h.update(os.path.relpath(path, root).encode())
-                with open(path, "rb") as f:
-                    h.update(f.read())
-        return h.hexdigest()
-
-    def image(self):
-        with open(os.path.join(self.dev, "device.bin"), "rb") as f:
-            return bytearray(f.read())
-
-    def write_image(self, data):
-        with open(os.path.join(self.dev, "device.bin"), "wb") as f:
-            f.write(data)
+    def snapshot(self):
+        """Digest of every file of the device folder, by relative path."""
+        files = {}
+        for base, _, names in os.walk(self.dev):
+            for name in names:
+                with open(os.path.join(base, name), "rb") as f:
+                    files[os.path.relpath(f.name, self.dev)] = hashlib.sha256(f.read()).hexdigest()
+        return files
 
     def own_www(self):
         """Replaces the linked templates by a private copy the test may edit."""
@@ -154,12 +108,3 @@ class DeviceTest(unittest.TestCase):
         os.unlink(www)
         shutil.copytree(os.path.join(SOURCE_DIR, "www"), www)
         return os.path.join(www, "en")
-
-
-def owned_mask():
-    """True for each PortInfo byte the program owns."""
-    mask = [False] * PORT_SIZE
-    for off, width in OWNED:
-        for i in range(off, off + width):
-            mask[i] = True
-    return mask

@@ -7,7 +7,6 @@ import socket
 import subprocess
 import time
 import urllib.error
-import urllib.parse
 import urllib.request
 
 from devkit import CGI, EMULATOR, SOURCE_DIR, DeviceTest
@@ -22,47 +21,38 @@ def runner_env():
     if not EMULATOR:
         return {}
     program, rest = shutil.which(EMULATOR[0]), EMULATOR[1:]
-    env = {"CGI_RUNNER": os.path.abspath(program)} if program else None
-    if env is not None and rest[:1] == ["-L"] and len(rest) == 2:
-        env["QEMU_LD_PREFIX"] = rest[1]
-    elif rest:
-        env = None
-    return env
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    if not program or rest and (len(rest) != 2 or rest[0] != "-L"):
+        return None
+    return dict({"CGI_RUNNER": os.path.abspath(program)}, **({"QEMU_LD_PREFIX": rest[1]} if rest else {}))
 
 
 class LighttpdTest(DeviceTest):
     def setUp(self):
         if not LIGHTTPD:
             self.skipTest("lighttpd is not installed (apt-get install lighttpd)")
-        self.runner = runner_env()
-        if self.runner is None:
+        runner = runner_env()
+        if runner is None:
             self.skipTest("lighttpd cannot start the CGI through S2N_EMULATOR=%r" % " ".join(EMULATOR))
         super().setUp()
-        self.port = free_port()
-        state = os.path.join(self.tmp, "lighttpd")
-        conf = os.path.join(state, "lighttpd.conf")
-        env = dict(os.environ, PORT=str(self.port), BUILD_DIR=os.path.dirname(CGI),
-                   DEVICE=self.dev, STATE=state, **self.runner)
-        for name in ("CGI_RUNNER", "QEMU_LD_PREFIX"):
-            if name not in self.runner:
-                env.pop(name, None)
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        conf = os.path.join(self.tmp, "lighttpd", "lighttpd.conf")
+        env = {k: v for k, v in os.environ.items() if k not in ("CGI_RUNNER", "QEMU_LD_PREFIX")}
+        env.update(runner, PORT=str(self.port), BUILD_DIR=os.path.dirname(CGI), DEVICE=self.dev,
+                   STATE=os.path.dirname(conf))
         subprocess.run([os.path.join(SOURCE_DIR, "scripts", "serve"), "--config", conf],
                        env=env, check=True, timeout=30)
         with open(conf) as f:
-            self.conf_text = f.read()
-        self.server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.PIPE)
-        self.addCleanup(self.stop)
+            self.assertIn('server.bind          = "127.0.0.1"', f.read(), "the demo server is local only")
+        server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        # Cleanups run last first: terminate, wait, and kill if it is still running.
+        for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):
+            self.addCleanup(step)
         deadline = time.time() + 10
         while time.time() < deadline:
-            if self.server.poll() is not None:
-                self.fail("lighttpd ended: %s" % self.server.stderr.read().decode())
+            if server.poll() is not None:
+                self.fail("lighttpd ended: %s" % server.stderr.read().decode())
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=0.2).close()
                 return
@@ -70,46 +60,33 @@ class LighttpdTest(DeviceTest):
                 time.sleep(0.05)
         self.fail("lighttpd did not start listening")
 
-    def stop(self):
-        self.server.terminate()
+    def fetch(self, path, data=None):
+        """Status and body of one request."""
         try:
-            self.server.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.server.kill()
-            self.server.wait()
-        self.server.stderr.close()
-
-    def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+            with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.port, path), data=data, timeout=10) as r:
+                self.assertTrue(r.headers["Content-Type"].startswith("text/html"))
+                return r.status, r.read().decode()
+        except urllib.error.HTTPError as e:
+            with e:
+                return e.code, ""
 
     def test_serves_pages(self):
-        self.assertIn('server.bind          = "127.0.0.1"', self.conf_text)
-        self.assertIn('cgi.assign = (".cgi" => "%s")' % self.runner.get("CGI_RUNNER", ""), self.conf_text)
         self.set("ports.1.port_mode=2")
-        with urllib.request.urlopen(self.url("/cgi-bin/s2n_service_mode.cgi?h_PortIndex=1"), timeout=10) as r:
-            self.assertEqual(r.status, 200)
-            self.assertTrue(r.headers["Content-Type"].startswith("text/html"))
-            body = r.read().decode()
-        self.assertIn('name="next_page" value="s2n_service_mode_udp.htm"', body)
-        self.assertIn('name="h_PortIndex" value="1"', body)
-
-        # The root redirects to the program.
-        with urllib.request.urlopen(self.url("/"), timeout=10) as r:
-            self.assertIn('name="h_PortIndex" value="0"', r.read().decode())
-
-        # A POST of the form, and a refused port giving the server error.
-        data = urllib.parse.urlencode({"h_PortIndex": "3", "next_page": "rtu_master_mode.htm"}).encode()
-        with urllib.request.urlopen(self.url("/cgi-bin/s2n_service_mode.cgi"), data=data, timeout=10) as r:
-            self.assertIn('name="next_page" value="rtu_master_mode.htm"', r.read().decode())
-        with self.assertRaises(urllib.error.HTTPError) as ctx:
-            urllib.request.urlopen(self.url("/cgi-bin/s2n_service_mode.cgi?h_PortIndex=9"), timeout=10)
-        self.assertEqual(ctx.exception.code, 500)
-        ctx.exception.close()
-
-        # Nothing else of the build tree is served.
-        for path in ("/cgi-bin/CMakeCache.txt", "/cgi-bin/", "/device.bin"):
-            with self.subTest(path):
-                with self.assertRaises(urllib.error.HTTPError) as ctx:
-                    urllib.request.urlopen(self.url(path), timeout=10)
-                self.assertEqual(ctx.exception.code, 404)
-                ctx.exception.close()
+        cgi = "/cgi-bin/s2n_service_mode.cgi"
+        cases = [
+            # description, path, POST body, status, fields the page shows
+            ("page of port 1", cgi + "?h_PortIndex=1", None, 200, ("1", "s2n_service_mode_udp.htm")),
+            ("the root leads to the program", "/", None, 200, ("0", "s2n_service_mode_tcpsrv.htm")),
+            ("POST of the form", cgi, b"h_PortIndex=3&next_page=rtu_master_mode.htm", 200,
+             ("3", "rtu_master_mode.htm")),
+            ("refused port", cgi + "?h_PortIndex=9", None, 500, None),
+            ("build files are not served", "/cgi-bin/CMakeCache.txt", None, 404, None),
+            ("no folder listing", "/cgi-bin/", None, 404, None),
+            ("device files are not served", "/device.bin", None, 404, None),
+        ]
+        for desc, path, data, status, fields in cases:
+            with self.subTest(desc):
+                code, body = self.fetch(path, data)
+                self.assertEqual(code, status)
+                for name, value in zip(("h_PortIndex", "next_page"), fields or ()):
+                    self.assertIn('name="%s" value="%s"' % (name, value), body)
