@@ -9,18 +9,6 @@
 // Weight of a step of each octet, first to fourth.
 static const int64_t kWeight[4] = {16646144, 65024, 254, 1};
 
-// An octet 0..255 in decimal, without end mark; returns the characters.
-static unsigned dec_text_small(char *out, unsigned v)
-{
-    unsigned n = 0;
-    if (v >= 100)
-        out[n++] = static_cast<char>('0' + v / 100);
-    if (v >= 10)
-        out[n++] = static_cast<char>('0' + v / 10 % 10);
-    out[n++] = static_cast<char>('0' + v % 10);
-    return n;
-}
-
 char *inet_neta2(uint32_t word, char *buf, unsigned size)
 {
     unsigned left = size;
@@ -33,7 +21,9 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
         // Room for three digits, a dot and the end mark.
         if (left <= 4)
             return nullptr;
-        unsigned n = dec_text_small(buf + pos, octet);
+        char digits[DEC_TEXT_SIZE];
+        unsigned n = dec_text(digits, octet);
+        memcpy(buf + pos, digits, n);
         if (word != 0)
             buf[pos + n++] = '.';
         buf[pos + n] = '\0';
