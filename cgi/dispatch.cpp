@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "modes.h"
 #include "numtext.h"
 #include "record.h"
 #include "save.h"
@@ -33,14 +34,6 @@ const TagEntry fun_tab[] = {
     {nullptr, nullptr, nullptr},
 };
 
-// Template page of each PortMode code.
-static const char *const mode_page[8] = {
-    "s2n_service_mode_tcpsrv.htm", "s2n_service_mode_tcpcli.htm",
-    "s2n_service_mode_udp.htm",    "s2n_service_mode_vcom.htm",
-    "rtu_slave_mode.htm",          "rtu_master_mode.htm",
-    "ascii_slave_mode.htm",        "ascii_master_mode.htm",
-};
-
 enum { PAGE_NAME_SIZE = 128, TEMPLATE_PATH_SIZE = 64 };
 
 // A page the form may name: a plain, non-empty file name that fits the page
@@ -61,8 +54,8 @@ static const char *page_of_mode(const PortInfo *port)
 {
     if (!port)
         return "";
-    uint32_t mode = pi_u32(port, PI_PORT_MODE);
-    return mode < 8 ? mode_page[mode] : "";
+    const ServiceModeRow *mode = mode_by_port_mode(pi_i32(port, PI_PORT_MODE));
+    return mode ? mode->page : "";
 }
 
 // Template path "<language folder>/<page>"; false when it does not fit.

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "modes.h"
 #include "numtext.h"
 #include "record.h"
 #include "save.h"
@@ -15,74 +16,18 @@
 #define FIREWALL_GROUP "ser2net_remote_man"
 #define PORT_IN_USE_MSG "invalid port number"
 
-enum { ENTRY_TEXT_SIZE = 256, CHILD_FD_LIMIT = 64 };
-
-// A page whose save stores a Modbus mode: the mode code, the page's record
-// and the network port number that must not belong to another serial port.
-struct ModbusPage {
-    const char *page;
-    int code;
-    int (*store)(void);
-    int (*port_num)(void);
-};
-
-static int store_rtumaster(void)
-{
-    return set_mbus_rtumaster_mode_info(&rtumaster_info, iPortIndex);
-}
-static int store_rtuslave(void)
-{
-    return set_mbus_rtuslave_mode_info(&rtuslave_info, iPortIndex);
-}
-static int store_asciimaster(void)
-{
-    return set_mbus_asciimaster_mode_info(&asciimaster_info, iPortIndex);
-}
-static int store_asciislave(void)
-{
-    return set_mbus_asciislave_mode_info(&asciislave_info, iPortIndex);
-}
-
-static int rtumaster_port(void)
-{
-    return rtumaster_info.host_port;
-}
-static int rtuslave_port(void)
-{
-    return rtuslave_info.server_port;
-}
-static int asciimaster_port(void)
-{
-    return asciimaster_info.host_port;
-}
-static int asciislave_port(void)
-{
-    return asciislave_info.server_port;
-}
-
-// Compared exactly, in this order; the first match wins.
-static const ModbusPage modbus_pages[] = {
-    {"rtu_master_mode.htm", RTU_MASTER_MODE, store_rtumaster, rtumaster_port},
-    {"rtu_slave_mode.htm", RTU_SLAVE_MODE, store_rtuslave, rtuslave_port},
-    {"ascii_master_mode.htm", ASCII_MASTER_MODE, store_asciimaster, asciimaster_port},
-    {"ascii_slave_mode.htm", ASCII_SLAVE_MODE, store_asciislave, asciislave_port},
-};
-
-static const ModbusPage *modbus_page(const char *next_page)
-{
-    if (!next_page)
-        return nullptr;
-    for (const ModbusPage &row : modbus_pages)
-        if (strcmp(next_page, row.page) == 0)
-            return &row;
-    return nullptr;
-}
+// Key and value buffers of a per-port entry: the library's string size.
+enum { ENTRY_TEXT_SIZE = CFL_STRING_SIZE, CHILD_FD_LIMIT = 64 };
 
 // Key of a per-port entry: the base name followed by the port number, as
-// "%s%d" forms it.
-static void entry_key(char *key, const char *base, int port)
+// "%s%d" forms it. The base names are the few constants below; one that
+// would not fit leaves the key empty rather than overrun it.
+static void entry_key(char (&key)[ENTRY_TEXT_SIZE], const char *base, int port)
 {
-    size_t len = strlen(base);
+    size_t len = strnlen(base, ENTRY_TEXT_SIZE);
+    key[0] = '\0';
+    if (len + DEC_TEXT_SIZE > ENTRY_TEXT_SIZE)
+        return;
     memcpy(key, base, len);
     dec_text(key + len, port);
 }
@@ -140,17 +85,17 @@ static bool sync_port(int port, const PortInfo *rec)
 // Stores the Modbus mode code and, on a Modbus page, the page's record.
 // Returns the Modbus flag for SaveNewConfig. Nothing is stored while a
 // message is pending: a refused save must leave the stored state alone.
-static int store_modbus_state(const ModbusPage *mb, PortInfo *port)
+static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
 {
     if (mb) {
-        portmode_info = mb->code;
+        portmode_info = mb->port_mode;
         pi_set_i32(port, PI_NET_ENABLE, 0);
         int owner = 0;
-        if (check_valid_port_num(mb->port_num(), &owner) != 0 && owner != iPortIndex)
+        if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && owner != iPortIndex)
             ret_msg = PORT_IN_USE_MSG;
         if (!ret_msg) {
             set_mbus_mode_info(&portmode_info, iPortIndex);
-            mb->store();
+            modbus_store(mb, iPortIndex);
         }
         return 1;
     }
@@ -170,7 +115,7 @@ void save_flow(const char *next_page)
     if (!port)
         return;
 
-    int mbus = store_modbus_state(modbus_page(next_page), port);
+    int mbus = store_modbus_state(modbus_mode_by_page(next_page), port);
     // A message from a setter or from the port check refuses the whole
     // save: no records, no per-port entries, no reload.
     if (ret_msg)

@@ -3,6 +3,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "modes.h"
 #include "numtext.h"
 #include "record.h"
 #include "state.h"
@@ -17,41 +18,6 @@
 #ifndef S2N_CONSOLE_MODE
 #define S2N_CONSOLE_MODE "w"
 #endif
-
-// One service, in both numberings: the page's ServiceMode (index + 1) and
-// the record's PortMode, with their trace lines.
-struct ModeRow {
-    int port_mode;
-    const char *set_line;
-};
-
-static const ModeRow service_modes[8] = {
-    {PORT_VIRTUALCOM_MODE, "set_ServiceMode: ENUM_SEVICE_MODE_VCOM\n"},
-    {PORT_SERVER_MODE, "set_ServiceMode: ENUM_SEVICE_MODE_SERVER\n"},
-    {PORT_CLIENT_MODE, "set_ServiceMode: ENUM_SEVICE_MODE_CLIENT\n"},
-    {PORT_UDP_MODE, "set_ServiceMode: ENUM_SEVICE_MODE_UDP\n"},
-    {RTU_SLAVE_MODE, "set_ServiceMode: ENUM_RTU_SLAVE_MODE\n"},
-    {RTU_MASTER_MODE, "set_ServiceMode: ENUM_RTU_MASTER_MODE\n"},
-    {ASCII_SLAVE_MODE, "set_ServiceMode: ENUM_ASCII_SLAVE_MODE\n"},
-    {ASCII_MASTER_MODE, "set_ServiceMode: ENUM_ASCII_MASTER_MODE\n"},
-};
-
-// Indexed by PortMode code: the page's number and the get trace line.
-struct PortModeRow {
-    int service_mode;
-    const char *get_line;
-};
-
-static const PortModeRow port_modes[8] = {
-    {2, "get_ServiceMode PORT_SERVER_MODE\n"},
-    {3, "get_ServiceMode PORT_CLIENT_MODE\n"},
-    {4, "get_ServiceMode PORT_UDP_MODE\n"},
-    {1, "get_ServiceMode PORT_VIRTUALCOM_MODE\n"},
-    {5, "get_ServiceMode RTU_SLAVE_MODE\n"},
-    {6, "get_ServiceMode RTU_MASTER_MODE\n"},
-    {7, "get_ServiceMode ASCII_SLAVE_MODE\n"},
-    {8, "get_ServiceMode ASCII_MASTER_MODE\n"},
-};
 
 // Each trace line opens the console, writes and closes it; a console that
 // cannot be opened drops the line.
@@ -123,9 +89,9 @@ int get_ServiceMode(void *)
         return 0;
     }
     int32_t mode = pi_i32(port, PI_PORT_MODE);
-    if (static_cast<uint32_t>(mode) < 8) {
-        trace_text(port_modes[mode].get_line);
-        iServiceMode = port_modes[mode].service_mode;
+    if (const ServiceModeRow *row = mode_by_port_mode(mode)) {
+        trace_text(row->get_line);
+        iServiceMode = row->service_mode;
     }
     trace("get_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex, mode,
           iServiceMode);
@@ -139,11 +105,10 @@ int set_ServiceMode(const char *value)
 {
     iServiceMode = dec_value(value);
     PortInfo *port = sel_port();
-    // Subtract in unsigned arithmetic: INT_MIN - 1 must not overflow.
-    uint32_t index = static_cast<uint32_t>(iServiceMode) - 1u;
-    if (port && index < 8) {
-        trace_text(service_modes[index].set_line);
-        pi_set_i32(port, PI_PORT_MODE, service_modes[index].port_mode);
+    const ServiceModeRow *row = mode_by_service(iServiceMode);
+    if (port && row) {
+        trace_text(row->set_line);
+        pi_set_i32(port, PI_PORT_MODE, row->port_mode);
     }
     trace("set_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex,
           port ? pi_i32(port, PI_PORT_MODE) : -1, iServiceMode);

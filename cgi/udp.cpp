@@ -7,19 +7,18 @@
 #include <string.h>
 
 #include "ipcalc.h"
+#include "modes.h"
 #include "numtext.h"
 #include "record.h"
 #include "state.h"
 #include "tags.h"
-
-enum { UDP_SERVICE_MODE = 4 };
 
 static const char kEndBeforeStart[] = "end ip must more than start ip";
 
 // The record a UDP setter may change: only in a UDP save, only with a value.
 static PortInfo *udp_target(const char *value)
 {
-    if (iServiceMode != UDP_SERVICE_MODE || !value)
+    if (iServiceMode != ENUM_SEVICE_MODE_UDP || !value)
         return nullptr;
     return sel_port();
 }

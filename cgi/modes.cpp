@@ -1,0 +1,66 @@
+#include "modes.h"
+
+#include <string.h>
+
+#include "state.h"
+
+// The trace lines spell the enumerator names, so each name is written once.
+#define MODE_ROW(svc, pm, pg, ...)                                                             \
+    {                                                                                          \
+        .service_mode = svc, .port_mode = pm, .page = pg,                                      \
+        .get_line = "get_ServiceMode " #pm "\n", .set_line = "set_ServiceMode: " #svc "\n",    \
+        .mbus = {__VA_ARGS__},                                                                 \
+    }
+
+const ServiceModeRow service_modes[SERVICE_MODES] = {
+    MODE_ROW(ENUM_SEVICE_MODE_VCOM, PORT_VIRTUALCOM_MODE, "s2n_service_mode_vcom.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, "s2n_service_mode_tcpsrv.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, "s2n_service_mode_tcpcli.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, "s2n_service_mode_udp.htm"),
+    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, "rtu_slave_mode.htm",
+             .slave = &rtuslave_info, .store_slave = set_mbus_rtuslave_mode_info),
+    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, "rtu_master_mode.htm",
+             .master = &rtumaster_info, .store_master = set_mbus_rtumaster_mode_info),
+    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, "ascii_slave_mode.htm",
+             .slave = &asciislave_info, .store_slave = set_mbus_asciislave_mode_info),
+    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm",
+             .master = &asciimaster_info, .store_master = set_mbus_asciimaster_mode_info),
+};
+
+const ServiceModeRow *mode_by_port_mode(int32_t port_mode)
+{
+    for (const ServiceModeRow &row : service_modes)
+        if (row.port_mode == port_mode)
+            return &row;
+    return nullptr;
+}
+
+const ServiceModeRow *mode_by_service(int service_mode)
+{
+    // Subtract in unsigned arithmetic: INT_MIN - 1 must not overflow.
+    unsigned index = static_cast<unsigned>(service_mode) - 1u;
+    return index < SERVICE_MODES ? &service_modes[index] : nullptr;
+}
+
+const ServiceModeRow *modbus_mode_by_page(const char *page)
+{
+    if (!page)
+        return nullptr;
+    for (const ServiceModeRow &row : service_modes)
+        if ((row.mbus.master || row.mbus.slave) && strcmp(page, row.page) == 0)
+            return &row;
+    return nullptr;
+}
+
+int modbus_port_num(const ServiceModeRow *row)
+{
+    return row->mbus.master ? row->mbus.master->host_port : row->mbus.slave->server_port;
+}
+
+void modbus_store(const ServiceModeRow *row, int idx)
+{
+    if (row->mbus.master)
+        row->mbus.store_master(row->mbus.master, idx);
+    else
+        row->mbus.store_slave(row->mbus.slave, idx);
+}

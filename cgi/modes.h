@@ -1,0 +1,61 @@
+// The eight services of a serial port, one row each: the page's number, the
+// stored PortMode code, the template page, the console trace lines and, for
+// the Modbus gateway modes, the page's record and its store call. Every
+// reader of these facts (page choice, the service mode tags, the save flow,
+// the mode guards of the setters) goes through this table.
+#ifndef S2N_MODES_H
+#define S2N_MODES_H
+
+#include <stdint.h>
+
+#include "devcfg.h"
+
+// ServiceMode: the numbering of the page, the form field "h_ServiceMode"
+// and iServiceMode. The names are those of the console trace lines.
+enum ServiceMode {
+    ENUM_SEVICE_MODE_VCOM = 1,
+    ENUM_SEVICE_MODE_SERVER = 2,
+    ENUM_SEVICE_MODE_CLIENT = 3,
+    ENUM_SEVICE_MODE_UDP = 4,
+    ENUM_RTU_SLAVE_MODE = 5,
+    ENUM_RTU_MASTER_MODE = 6,
+    ENUM_ASCII_SLAVE_MODE = 7,
+    ENUM_ASCII_MASTER_MODE = 8,
+};
+
+enum { SERVICE_MODES = 8 };
+
+// The Modbus record a gateway page shows and saves, and its store call:
+// a master record or a slave record, the other member null.
+struct ModbusRecord {
+    MbusMasterInfo *master = nullptr;
+    MbusSlaveInfo *slave = nullptr;
+    int (*store_master)(MbusMasterInfo *info, int idx) = nullptr;
+    int (*store_slave)(MbusSlaveInfo *info, int idx) = nullptr;
+};
+
+struct ServiceModeRow {
+    int service_mode;      // the page's number, 1..8
+    int port_mode;         // the PortMode code stored in port_mode
+    const char *page;      // template page of the service
+    const char *get_line;  // trace line of get_ServiceMode
+    const char *set_line;  // trace line of set_ServiceMode
+    ModbusRecord mbus;     // all null for the network services
+};
+
+// Indexed by service_mode - 1.
+extern const ServiceModeRow service_modes[SERVICE_MODES];
+
+// The row of a stored PortMode code, or null outside 0..7.
+const ServiceModeRow *mode_by_port_mode(int32_t port_mode);
+// The row of a page number, or null outside 1..8.
+const ServiceModeRow *mode_by_service(int service_mode);
+// The Modbus gateway row whose page is named exactly so, or null.
+const ServiceModeRow *modbus_mode_by_page(const char *page);
+
+// The network port number a Modbus row's record claims: the master's host
+// port or the slave's server port. Stores the record for port idx.
+int modbus_port_num(const ServiceModeRow *row);
+void modbus_store(const ServiceModeRow *row, int idx);
+
+#endif
