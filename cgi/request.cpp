@@ -6,9 +6,9 @@
 
 extern "C" {
 ConfigItem mi[3] = {
-    {"system", "fw_version", 1, {0}},
-    {"serial", "s2n_remoteman", 1, {0}},
-    {nullptr, nullptr, 1, {0}},
+    {.section = "system", .key = "fw_version", .kind = 1, .value = {0}},
+    {.section = "serial", .key = "s2n_remoteman", .kind = 1, .value = {0}},
+    {.section = nullptr, .key = nullptr, .kind = 1, .value = {0}},
 };
 }
 

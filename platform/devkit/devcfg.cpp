@@ -20,6 +20,7 @@
 
 #include "dk_conf.h"
 #include "dk_store.h"
+#include "record.h"
 
 #define SYSTEM_CONF_PATH "/var/run/system.conf"
 
@@ -240,8 +241,7 @@ int check_valid_port_num(int port_num, int *owner)
     if (!img || port_num <= 0 || port_num > 65535)
         return 0;
     for (int i = 0; i < DK_PORTS; ++i) {
-        const unsigned char *p = img->port[i];
-        int data_port = p[PI_NET_ADDR + LA_PORT] << 8 | p[PI_NET_ADDR + LA_PORT + 1];
+        int data_port = pi_port(reinterpret_cast<const PortInfo *>(img->port[i]), PI_NET_ADDR);
         int mbus_port = 0;
         switch (img->mbus_mode[i]) {
         case RTU_SLAVE_MODE: mbus_port = img->rtuslave[i].server_port; break;

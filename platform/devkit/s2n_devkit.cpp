@@ -22,6 +22,7 @@
 
 #include "dk_conf.h"
 #include "dk_store.h"
+#include "record.h"
 
 #ifndef DK_SOURCE_WWW
 #define DK_SOURCE_WWW ""
@@ -52,38 +53,6 @@ void usage()
                  "  s2n-devkit request DIR [--post] QUERY\n"
                  "                                    run the CGI once and print its response\n";
     std::exit(2);
-}
-
-// ---- Byte access to a stored PortInfo record ----
-
-uint32_t get_u32(const unsigned char *p, unsigned off)
-{
-    return uint32_t(p[off]) | uint32_t(p[off + 1]) << 8 | uint32_t(p[off + 2]) << 16 |
-           uint32_t(p[off + 3]) << 24;
-}
-
-void put_u32(unsigned char *p, unsigned off, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[off + i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-unsigned get_port(const unsigned char *p, unsigned la)
-{
-    return unsigned(p[la + LA_PORT]) << 8 | p[la + LA_PORT + 1];
-}
-
-void put_port(unsigned char *p, unsigned la, unsigned port)
-{
-    p[la + LA_PORT] = static_cast<unsigned char>(port >> 8);
-    p[la + LA_PORT + 1] = static_cast<unsigned char>(port);
-}
-
-std::string get_ip(const unsigned char *p, unsigned la)
-{
-    const unsigned char *a = p + la + LA_ADDR;
-    return std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-           std::to_string(a[3]);
 }
 
 // ---- Value parsing ----
@@ -135,6 +104,198 @@ std::vector<std::string> split(const std::string &s, char sep)
     }
 }
 
+std::string json_str(const std::string &s)
+{
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+// ---- The stored fields, one row each ----
+//
+// Every field the program owns, and the library-side records the tool shows,
+// is one row: its dotted name below "ports.N" ("#" stands for an index 0 to
+// count - 1), where it lives, how it is read and written, the values "set"
+// accepts and the value "init" gives it. init, show and set all walk this
+// table, so a new field is a new row.
+
+enum class Area { Port, Ssl, MbusMode, RtuMaster, AsciiMaster, RtuSlave, AsciiSlave };
+enum class Type {
+    I32,   // signed 32-bit: little-endian in a port record, native elsewhere
+    U32,   // unsigned 32-bit, little-endian (the flag word)
+    Port,  // 16-bit port of a LinkAddress, network order
+    Ip,    // IPv4 address of a LinkAddress, dotted
+    Bit,   // bit 0 of a byte: 0/1 (or false/true)
+    Text,  // NUL-terminated text of `hi` characters at most
+};
+
+struct Field {
+    const char *name;
+    Area area;
+    Type type;
+    unsigned offset;      // in the area's record
+    unsigned count;       // how many "#" repeats; 1 for a plain field
+    unsigned stride;      // bytes from one repeat to the next
+    long long lo, hi;     // what set accepts (for Text, hi is the longest text)
+    long long init;       // what init stores for port 0 ...
+    long long init_step;  // ... plus this for each further port
+};
+
+constexpr long long kI32Min = INT32_MIN, kI32Max = INT32_MAX;
+
+#define MASTER_AT(f) static_cast<unsigned>(offsetof(MbusMasterInfo, f))
+#define SLAVE_AT(f) static_cast<unsigned>(offsetof(MbusSlaveInfo, f))
+
+const Field kFields[] = {
+    {.name = "port_mode", .area = Area::Port, .type = Type::I32, .offset = PI_PORT_MODE, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
+    {.name = "net_enable", .area = Area::Port, .type = Type::I32, .offset = PI_NET_ENABLE, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 1, .init_step = 0},
+    {.name = "idle_timeout", .area = Area::Port, .type = Type::I32, .offset = PI_IDLE_TIMEOUT, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
+    {.name = "net_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_NET_ADDR, .count = 1,
+     .stride = 0, .lo = 0, .hi = 65535, .init = 4001, .init_step = 1},
+    {.name = "net_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_NET_ADDR, .count = 1,
+     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
+    {.name = "ctrl_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_CTRL_ADDR, .count = 1,
+     .stride = 0, .lo = 0, .hi = 65535, .init = 4101, .init_step = 1},
+    {.name = "ctrl_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_CTRL_ADDR, .count = 1,
+     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
+    {.name = "links.#.port", .area = Area::Port, .type = Type::Port, .offset = PI_LINKS, .count = 4,
+     .stride = LA_SIZE, .lo = 0, .hi = 65535, .init = 0, .init_step = 0},
+    {.name = "links.#.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_LINKS, .count = 4,
+     .stride = LA_SIZE, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
+    {.name = "link_cnt", .area = Area::Port, .type = Type::I32, .offset = PI_LINK_CNT, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
+    {.name = "host_cnt.#", .area = Area::Port, .type = Type::I32, .offset = PI_HOST_CNT, .count = 4,
+     .stride = 4, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
+    {.name = "alive_check", .area = Area::Port, .type = Type::I32, .offset = PI_ALIVE_CHECK, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
+    {.name = "flags", .area = Area::Port, .type = Type::U32, .offset = PI_FLAGS, .count = 1,
+     .stride = 0, .lo = 0, .hi = UINT32_MAX, .init = 0, .init_step = 0},
+    {.name = "encrypt_enable", .area = Area::Ssl, .type = Type::Bit, .offset = 0, .count = 1,
+     .stride = 0, .lo = 0, .hi = 1, .init = 0, .init_step = 0},
+    {.name = "mbus_mode", .area = Area::MbusMode, .type = Type::I32, .offset = 0, .count = 1,
+     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
+#define MASTER_ROWS(rec, where)                                                                          \
+    {.name = rec ".idle_timeout", .area = where, .type = Type::I32, .offset = MASTER_AT(idle_timeout),   \
+     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
+    {.name = rec ".alive_check", .area = where, .type = Type::I32, .offset = MASTER_AT(alive_check),     \
+     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
+    {.name = rec ".host_addr", .area = where, .type = Type::Text, .offset = MASTER_AT(host_addr),        \
+     .count = 1, .stride = 0, .lo = 0, .hi = sizeof(MbusMasterInfo::host_addr) - 1, .init = 0,          \
+     .init_step = 0},                                                                                   \
+    {.name = rec ".host_port", .area = where, .type = Type::I32, .offset = MASTER_AT(host_port),         \
+     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
+#define SLAVE_ROW(rec, where, f)                                                                         \
+    {.name = rec "." #f, .area = where, .type = Type::I32, .offset = SLAVE_AT(f), .count = 1, .stride = 0, \
+     .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
+#define SLAVE_ROWS(rec, where)                                                                           \
+    SLAVE_ROW(rec, where, server_port), SLAVE_ROW(rec, where, max_connect), SLAVE_ROW(rec, where, max_try), \
+        SLAVE_ROW(rec, where, rqstpause), SLAVE_ROW(rec, where, respwait),                                \
+        SLAVE_ROW(rec, where, connect_timeout)
+    MASTER_ROWS("rtumaster", Area::RtuMaster),
+    MASTER_ROWS("asciimaster", Area::AsciiMaster),
+    SLAVE_ROWS("rtuslave", Area::RtuSlave),
+    SLAVE_ROWS("asciislave", Area::AsciiSlave),
+#undef MASTER_ROWS
+#undef SLAVE_ROW
+#undef SLAVE_ROWS
+};
+
+// The bytes of one port's record in an area.
+unsigned char *area_bytes(DeviceImage &img, Area area, int port)
+{
+    switch (area) {
+    case Area::Port: return img.port[port];
+    case Area::Ssl: return img.ssl[port];
+    case Area::MbusMode: return reinterpret_cast<unsigned char *>(&img.mbus_mode[port]);
+    case Area::RtuMaster: return reinterpret_cast<unsigned char *>(&img.rtumaster[port]);
+    case Area::AsciiMaster: return reinterpret_cast<unsigned char *>(&img.asciimaster[port]);
+    case Area::RtuSlave: return reinterpret_cast<unsigned char *>(&img.rtuslave[port]);
+    case Area::AsciiSlave: return reinterpret_cast<unsigned char *>(&img.asciislave[port]);
+    }
+    return img.port[port];
+}
+
+// A field's value as JSON text; at is the field's bytes in its record.
+std::string field_json(const Field &f, unsigned char *rec, unsigned at)
+{
+    PortInfo *pi = reinterpret_cast<PortInfo *>(rec);
+    switch (f.type) {
+    case Type::I32:
+        if (f.area == Area::Port)
+            return std::to_string(pi_i32(pi, at));
+        int32_t v;
+        std::memcpy(&v, rec + at, sizeof v);
+        return std::to_string(v);
+    case Type::U32: return std::to_string(pi_u32(pi, at));
+    case Type::Port: return std::to_string(pi_port(pi, at));
+    case Type::Ip: {
+        const unsigned char *a = rec + at + LA_ADDR;
+        return "\"" + std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
+               std::to_string(a[3]) + "\"";
+    }
+    case Type::Bit: return rec[at] & 1u ? "1" : "0";
+    case Type::Text: {
+        const char *t = reinterpret_cast<const char *>(rec + at);
+        return json_str(std::string(t, strnlen(t, static_cast<size_t>(f.hi) + 1)));
+    }
+    }
+    return "null";
+}
+
+// Stores a checked value: n for the numeric types, word for Ip, text for Text.
+void field_store(const Field &f, unsigned char *rec, unsigned at, long long n, uint32_t word,
+                 const std::string &text)
+{
+    PortInfo *pi = reinterpret_cast<PortInfo *>(rec);
+    switch (f.type) {
+    case Type::I32:
+        if (f.area == Area::Port) {
+            pi_set_i32(pi, at, static_cast<int32_t>(n));
+        } else {
+            int32_t v = static_cast<int32_t>(n);
+            std::memcpy(rec + at, &v, sizeof v);
+        }
+        break;
+    case Type::U32: pi_set_u32(pi, at, static_cast<uint32_t>(n)); break;
+    case Type::Port: pi_set_port(pi, at, static_cast<uint16_t>(n)); break;
+    case Type::Ip: pi_set_inaddr(pi, at, word); break;
+    case Type::Bit: rec[at] = static_cast<unsigned char>((rec[at] & ~1u) | (n ? 1u : 0u)); break;
+    case Type::Text:
+        std::memset(rec + at, 0, static_cast<size_t>(f.hi) + 1);
+        std::memcpy(rec + at, text.data(), text.size());
+        break;
+    }
+}
+
+// The dotted name of repeat k of a field ("links.2.ip").
+std::string field_name(const Field &f, unsigned k)
+{
+    std::string name = f.name;
+    size_t hash = name.find('#');
+    if (hash != std::string::npos)
+        name.replace(hash, 1, std::to_string(k));
+    return name;
+}
+
 // ---- Device folder ----
 
 std::string device_root(const std::string &dir)
@@ -184,17 +345,15 @@ void default_image(DeviceImage &img)
     std::snprintf(reinterpret_cast<char *>(img.dev), sizeof img.dev, "S2N devkit device");
     for (int i = 0; i < DK_PORTS; ++i) {
         unsigned char *p = img.port[i];
-        p[0] = static_cast<unsigned char>(i);
-        put_u32(p, PI_PORT_MODE, PORT_SERVER_MODE);
-        put_u32(p, PI_NET_ENABLE, 1);
+        p[0] = static_cast<unsigned char>(i);  // library byte: which port this is
         // Every address slot is an IPv4 socket address: family AF_INET.
-        const unsigned slots[] = {PI_NET_ADDR, PI_CTRL_ADDR, PI_LINK(0), PI_LINK(1), PI_LINK(2), PI_LINK(3)};
-        for (unsigned la : slots)
+        for (unsigned la : {PI_NET_ADDR, PI_CTRL_ADDR, PI_LINK(0), PI_LINK(1), PI_LINK(2), PI_LINK(3)})
             p[la] = 2;
-        put_port(p, PI_NET_ADDR, 4001 + i);
-        put_port(p, PI_CTRL_ADDR, 4101 + i);
+        for (const Field &f : kFields)
+            for (unsigned k = 0; k < f.count; ++k)
+                field_store(f, area_bytes(img, f.area, i), f.offset + k * f.stride, f.init + f.init_step * i, 0,
+                            "");
         std::snprintf(reinterpret_cast<char *>(img.tty[i]), DK_TTY_SIZE, "ttyS%d 9600 8N1", i);
-        img.mbus_mode[i] = PORT_SERVER_MODE;
     }
 }
 
@@ -251,49 +410,44 @@ int cmd_init(std::vector<std::string> args)
 
 // ---- show ----
 
-std::string json_str(const std::string &s)
+// JSON of dotted names and values, nested as the names are: a numeric
+// component makes an array ("links.2.ip"), any other an object member.
+struct JsonNode {
+    std::string value;  // a leaf's JSON text
+    std::vector<std::pair<std::string, JsonNode>> members;
+    bool array = false;
+};
+
+void json_put(JsonNode &node, const std::string &dotted, const std::string &value)
 {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
+    JsonNode *at = &node;
+    for (const std::string &part : split(dotted, '.')) {
+        at->array = !part.empty() && std::isdigit(static_cast<unsigned char>(part[0]));
+        JsonNode *next = nullptr;
+        for (auto &m : at->members)
+            if (m.first == part)
+                next = &m.second;
+        if (!next) {
+            at->members.push_back({part, JsonNode{}});
+            next = &at->members.back().second;
         }
+        at = next;
     }
-    return out + "\"";
+    at->value = value;
 }
 
-std::string addr_json(const unsigned char *p, unsigned la)
+std::string json_text(const JsonNode &node)
 {
-    return "{\"port\": " + std::to_string(get_port(p, la)) + ", \"ip\": " + json_str(get_ip(p, la)) + "}";
-}
-
-std::string master_json(const MbusMasterInfo &m)
-{
-    std::string host(m.host_addr, strnlen(m.host_addr, sizeof m.host_addr));
-    return "{\"idle_timeout\": " + std::to_string(m.idle_timeout) +
-           ", \"alive_check\": " + std::to_string(m.alive_check) + ", \"host_addr\": " + json_str(host) +
-           ", \"host_port\": " + std::to_string(m.host_port) + "}";
-}
-
-std::string slave_json(const MbusSlaveInfo &s)
-{
-    return "{\"server_port\": " + std::to_string(s.server_port) +
-           ", \"max_connect\": " + std::to_string(s.max_connect) +
-           ", \"max_try\": " + std::to_string(s.max_try) + ", \"rqstpause\": " + std::to_string(s.rqstpause) +
-           ", \"respwait\": " + std::to_string(s.respwait) +
-           ", \"connect_timeout\": " + std::to_string(s.connect_timeout) + "}";
+    if (node.members.empty())
+        return node.value;
+    std::string out = node.array ? "[" : "{";
+    for (size_t i = 0; i < node.members.size(); ++i) {
+        out += i ? ", " : "";
+        if (!node.array)
+            out += json_str(node.members[i].first) + ": ";
+        out += json_text(node.members[i].second);
+    }
+    return out + (node.array ? "]" : "}");
 }
 
 std::string conf_json(const std::string &text)
@@ -363,25 +517,11 @@ int cmd_show(std::vector<std::string> args)
     std::ostringstream o;
     o << "{\n  \"ports\": [";
     for (int i = 0; i < DK_PORTS; ++i) {
-        const unsigned char *p = img.port[i];
-        o << (i ? ",\n" : "\n") << "    {\"port_mode\": " << int32_t(get_u32(p, PI_PORT_MODE))
-          << ", \"net_enable\": " << int32_t(get_u32(p, PI_NET_ENABLE))
-          << ", \"idle_timeout\": " << int32_t(get_u32(p, PI_IDLE_TIMEOUT))
-          << ",\n     \"net_addr\": " << addr_json(p, PI_NET_ADDR)
-          << ", \"ctrl_addr\": " << addr_json(p, PI_CTRL_ADDR) << ",\n     \"links\": [";
-        for (int k = 0; k < 4; ++k)
-            o << (k ? ", " : "") << addr_json(p, PI_LINK(k));
-        o << "],\n     \"link_cnt\": " << int32_t(get_u32(p, PI_LINK_CNT)) << ", \"host_cnt\": [";
-        for (int k = 0; k < 4; ++k)
-            o << (k ? ", " : "") << int32_t(get_u32(p, PI_HOST_CNT_AT(k)));
-        o << "], \"alive_check\": " << int32_t(get_u32(p, PI_ALIVE_CHECK))
-          << ", \"flags\": " << get_u32(p, PI_FLAGS)
-          << ",\n     \"encrypt_enable\": " << (img.ssl[i][0] & SSL_ENCRYPT_ENABLE ? 1 : 0)
-          << ", \"mbus_mode\": " << img.mbus_mode[i]
-          << ",\n     \"rtumaster\": " << master_json(img.rtumaster[i])
-          << ",\n     \"asciimaster\": " << master_json(img.asciimaster[i])
-          << ",\n     \"rtuslave\": " << slave_json(img.rtuslave[i])
-          << ",\n     \"asciislave\": " << slave_json(img.asciislave[i]) << "}";
+        JsonNode port;
+        for (const Field &f : kFields)
+            for (unsigned k = 0; k < f.count; ++k)
+                json_put(port, field_name(f, k), field_json(f, area_bytes(img, f.area, i), f.offset + k * f.stride));
+        o << (i ? ",\n    " : "\n    ") << json_text(port);
     }
     o << "\n  ],\n  \"system_conf\": " << conf_json(read_text(fs::path(root) / kSystemConf))
       << ",\n  \"logs\": {\"firewall\": " << log_json(fs::path(root) / DK_LOG_FIREWALL)
@@ -418,116 +558,46 @@ int need_index(const std::string &key, const std::string &v, int count)
     return v[0] - '0';
 }
 
-// A LinkAddress field: "port" or "ip".
-Change addr_change(const std::string &key, int port, unsigned la, const std::string &field,
-                   const std::string &v)
+// A change of one field of one port: the path "ports.N.<field name>", with
+// the field's index in place of its "#".
+Change port_change(const std::string &key, const std::string &v)
 {
-    if (field == "port") {
-        unsigned n = static_cast<unsigned>(need_int(key, v, 0, 65535));
-        return [=](DeviceImage &img) { put_port(img.port[port], la, n); };
-    }
-    if (field == "ip") {
-        auto ip = parse_ip(v);
-        if (!ip)
-            bad(key, "'" + v + "' is not a dotted IPv4 address");
-        uint32_t word = *ip;
-        return [=](DeviceImage &img) { std::memcpy(img.port[port] + la + LA_ADDR, &word, 4); };
-    }
-    bad(key, "unknown field (port, ip)");
-}
-
-Change master_change(const std::string &key, MbusMasterInfo (DeviceImage::*table)[DK_PORTS], int port,
-                     const std::string &field, const std::string &v)
-{
-    if (field == "host_addr") {
-        if (v.size() > 255)
-            bad(key, "longer than 255 characters");
-        return [=](DeviceImage &img) {
-            MbusMasterInfo &m = (img.*table)[port];
-            std::memset(m.host_addr, 0, sizeof m.host_addr);
-            std::memcpy(m.host_addr, v.data(), v.size());
-        };
-    }
-    int32_t MbusMasterInfo::*member = nullptr;
-    if (field == "idle_timeout")
-        member = &MbusMasterInfo::idle_timeout;
-    else if (field == "alive_check")
-        member = &MbusMasterInfo::alive_check;
-    else if (field == "host_port")
-        member = &MbusMasterInfo::host_port;
-    else
-        bad(key, "unknown field (idle_timeout, alive_check, host_addr, host_port)");
-    int32_t n = static_cast<int32_t>(need_int(key, v, INT32_MIN, INT32_MAX));
-    return [=](DeviceImage &img) { (img.*table)[port].*member = n; };
-}
-
-Change slave_change(const std::string &key, MbusSlaveInfo (DeviceImage::*table)[DK_PORTS], int port,
-                    const std::string &field, const std::string &v)
-{
-    static const std::pair<const char *, int32_t MbusSlaveInfo::*> fields[] = {
-        {"server_port", &MbusSlaveInfo::server_port}, {"max_connect", &MbusSlaveInfo::max_connect},
-        {"max_try", &MbusSlaveInfo::max_try},         {"rqstpause", &MbusSlaveInfo::rqstpause},
-        {"respwait", &MbusSlaveInfo::respwait},       {"connect_timeout", &MbusSlaveInfo::connect_timeout},
-    };
-    for (auto &f : fields) {
-        if (field == f.first) {
-            int32_t n = static_cast<int32_t>(need_int(key, v, INT32_MIN, INT32_MAX));
-            auto member = f.second;
-            return [=](DeviceImage &img) { (img.*table)[port].*member = n; };
-        }
-    }
-    bad(key, "unknown field (server_port, max_connect, max_try, rqstpause, respwait, connect_timeout)");
-}
-
-Change port_change(const std::string &key, const std::vector<std::string> &path, const std::string &v)
-{
+    std::vector<std::string> path = split(key, '.');
     if (path.size() < 3)
         bad(key, "unknown path");
     int port = need_index(key, path[1], DK_PORTS);
-    const std::string &f = path[2];
-    size_t depth = path.size();
-    static const std::pair<const char *, unsigned> ints[] = {
-        {"port_mode", PI_PORT_MODE}, {"net_enable", PI_NET_ENABLE}, {"idle_timeout", PI_IDLE_TIMEOUT},
-        {"link_cnt", PI_LINK_CNT},   {"alive_check", PI_ALIVE_CHECK},
-    };
-    for (auto &i : ints) {
-        if (f == i.first && depth == 3) {
-            uint32_t n = static_cast<uint32_t>(need_int(key, v, INT32_MIN, INT32_MAX));
-            unsigned off = i.second;
-            return [=](DeviceImage &img) { put_u32(img.port[port], off, n); };
+    std::vector<std::string> rest(path.begin() + 2, path.end());
+    for (const Field &f : kFields) {
+        std::vector<std::string> name = split(f.name, '.');
+        if (name.size() != rest.size())
+            continue;
+        bool match = true;
+        unsigned k = 0;
+        for (size_t i = 0; match && i < name.size(); ++i) {
+            if (name[i] == "#")
+                k = static_cast<unsigned>(need_index(key, rest[i], static_cast<int>(f.count)));
+            else
+                match = name[i] == rest[i];
         }
+        if (!match)
+            continue;
+        long long n = 0;
+        uint32_t word = 0;
+        if (f.type == Type::Ip) {
+            auto ip = parse_ip(v);
+            if (!ip)
+                bad(key, "'" + v + "' is not a dotted IPv4 address");
+            word = *ip;
+        } else if (f.type == Type::Text) {
+            if (v.size() > static_cast<size_t>(f.hi))
+                bad(key, "longer than " + std::to_string(f.hi) + " characters");
+        } else {
+            n = need_int(key, f.type == Type::Bit ? (v == "true" ? "1" : v == "false" ? "0" : v) : v, f.lo, f.hi);
+        }
+        unsigned at = f.offset + k * f.stride;
+        return [=](DeviceImage &img) { field_store(f, area_bytes(img, f.area, port), at, n, word, v); };
     }
-    if (f == "flags" && depth == 3) {
-        uint32_t n = static_cast<uint32_t>(need_int(key, v, 0, UINT32_MAX));
-        return [=](DeviceImage &img) { put_u32(img.port[port], PI_FLAGS, n); };
-    }
-    if ((f == "net_addr" || f == "ctrl_addr") && depth == 4)
-        return addr_change(key, port, f == "net_addr" ? PI_NET_ADDR : PI_CTRL_ADDR, path[3], v);
-    if (f == "links" && depth == 5)
-        return addr_change(key, port, PI_LINK(need_index(key, path[3], 4)), path[4], v);
-    if (f == "host_cnt" && depth == 4) {
-        unsigned off = PI_HOST_CNT_AT(need_index(key, path[3], 4));
-        uint32_t n = static_cast<uint32_t>(need_int(key, v, INT32_MIN, INT32_MAX));
-        return [=](DeviceImage &img) { put_u32(img.port[port], off, n); };
-    }
-    if (f == "encrypt_enable" && depth == 3) {
-        bool on = need_int(key, v == "true" ? "1" : v == "false" ? "0" : v, 0, 1) != 0;
-        return [=](DeviceImage &img) {
-            unsigned char &b = img.ssl[port][0];
-            b = static_cast<unsigned char>(on ? (b | SSL_ENCRYPT_ENABLE) : (b & ~SSL_ENCRYPT_ENABLE));
-        };
-    }
-    if (f == "mbus_mode" && depth == 3) {
-        int32_t n = static_cast<int32_t>(need_int(key, v, INT32_MIN, INT32_MAX));
-        return [=](DeviceImage &img) { img.mbus_mode[port] = n; };
-    }
-    if ((f == "rtumaster" || f == "asciimaster") && depth == 4)
-        return master_change(key, f == "rtumaster" ? &DeviceImage::rtumaster : &DeviceImage::asciimaster,
-                             port, path[3], v);
-    if ((f == "rtuslave" || f == "asciislave") && depth == 4)
-        return slave_change(key, f == "rtuslave" ? &DeviceImage::rtuslave : &DeviceImage::asciislave, port,
-                            path[3], v);
-    bad(key, "unknown path");
+    bad(key, "unknown field");
 }
 
 int cmd_set(std::vector<std::string> args)
@@ -555,7 +625,7 @@ int cmd_set(std::vector<std::string> args)
                 bad(key, "value too long or holds a line break");
             conf.push_back(c);
         } else if (key.rfind("ports.", 0) == 0) {
-            changes.push_back(port_change(key, split(key, '.'), value));
+            changes.push_back(port_change(key, value));
         } else {
             bad(key, "unknown path (ports.N.FIELD or system_conf.SECTION.KEY)");
         }
