@@ -1,0 +1,19 @@
+"""Status strip, refused-save message and connection reset on a page of the
+built CGI over the devkit (host uptime, the loopback interface as WAN)."""
+
+from devkit import DeviceTest
+
+
+class StatusTest(DeviceTest):
+    def test_refused_save_page_shows_all_five(self):
+        self.set("system_conf.network.wan_ifname=lo")
+        # "h_ClearConn" with 0 in a save clears the selected port; outside a save never.
+        r = self.request("todo=save&h_PortIndex=1&h_ServiceMode=4&HostStartIp1=10.0.0.9&HostEndIp1=10.0.0.1"
+                         "&h_ClearConn=0", post=True)
+        self.request("h_PortIndex=2&h_ClearConn=1")
+        self.assertEqual(self.show()["logs"]["clear_conn"], ["clearConn 1"])
+        self.assertEqual((r.exit, r.status), (0, 200), r.stderr)
+        message = '<p class="msg">end ip must more than start ip</p>'
+        for shown in ("devkit-1.0", "WAN IP 127.0.0.1", message, 'name="h_ClearConn" value="0"'):
+            self.assertIn(shown, r.body)
+        self.assertRegex(r.body, r"Uptime (\d+ days?, )?\d\d+:\d\d:\d\d ")
