@@ -17,6 +17,9 @@ const TagEntry fun_tab[] = {
     {"h_PortIndex", get_PortIndex, set_PortIndex},
     {"PortList", get_PortList, set_PortList},
     {"PortNum", get_PortNum, nullptr},
+    {"fw_version", get_fw_version, nullptr},
+    {"uptime", get_uptime, nullptr},
+    {"wanip", get_wanip, nullptr},
     {"h_ServiceMode", get_ServiceMode, set_ServiceMode},
     {"udp_port", get_udp_port, set_udp_port},
     {"HostStartIp1", get_HostStartIp1, set_HostStartIp1},
@@ -31,6 +34,8 @@ const TagEntry fun_tab[] = {
     {"HostStartIp4", get_HostStartIp4, set_HostStartIp4},
     {"HostEndIp4", get_HostEndIp4, set_HostEndIp4},
     {"SendPort4", get_SendPort4, set_SendPort4},
+    {"h_ClearConn", get_ClearConn, clear_connection},
+    {"ret_msg", get_ret_msg, nullptr},
     {nullptr, nullptr, nullptr},
 };
 

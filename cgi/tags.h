@@ -41,4 +41,12 @@ int set_HostEndIp4(const char *value);
 int get_SendPort4(void *);
 int set_SendPort4(const char *value);
 
+// Device status, the pending message and the connection reset.
+int get_fw_version(void *);
+int get_uptime(void *);
+int get_wanip(void *);  // 1 after printing "N/A"
+int get_ClearConn(void *);
+int clear_connection(const char *value);
+int get_ret_msg(void *);
+
 #endif

@@ -1,5 +1,6 @@
 #include "fake_platform.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -495,5 +496,29 @@ extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const 
     log("CFL_VALUE_SET_STRING " + str(section) + " " + str(key) + " " + str(value) + " " +
         str(file));
     g_platform.conf[section][key] = value;
+    return 0;
+}
+
+extern "C" const char *sysconf_getvalue(const char *section, const char *key)
+{
+    log("sysconf_getvalue " + str(section) + " " + str(key));
+    return conf_value(section, key);
+}
+
+extern "C" int dev_get_uptime(UptimeInfo *up)
+{
+    if (g_platform.uptime_known)
+        *up = g_platform.uptime;
+    return 0;
+}
+
+extern "C" int if_getinfo(const char *, IfInfo *info)
+{
+    return inet_pton(AF_INET, g_platform.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
+}
+
+extern "C" int clearConn(int idx)
+{
+    log("clearConn " + std::to_string(idx));
     return 0;
 }

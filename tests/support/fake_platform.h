@@ -68,6 +68,12 @@ struct Platform {
     std::vector<std::string> calls;
     // Frees of records the fake handed out, e.g. "dev", "port 0", "tty 3".
     std::vector<std::string> frees;
+
+    // Device status: the uptime dev_get_uptime gives (none: it fills
+    // nothing) and the WAN address if_getinfo gives (empty: it fails).
+    bool uptime_known = true;
+    UptimeInfo uptime = {0, 5, 3, 9};
+    std::string wan_ip = "10.1.2.3";
 };
 
 Platform &P();

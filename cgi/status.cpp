@@ -1,0 +1,37 @@
+// Firmware version, the pending message and the connection reset.
+#include <stdio.h>
+
+#include "devcfg.h"
+#include "state.h"
+#include "tags.h"
+
+// Read from the system configuration each time, not from the copy loaded at
+// start-up; nothing when it holds no version.
+int get_fw_version(void *)
+{
+    const char *version = sysconf_getvalue("system", "fw_version");
+    if (version)
+        fputs(version, stdout);
+    return 0;
+}
+
+int get_ret_msg(void *)
+{
+    if (ret_msg)
+        fputs(ret_msg, stdout);
+    return 0;
+}
+
+int get_ClearConn(void *)
+{
+    fputc('0', stdout);
+    return 0;
+}
+
+// Any value clears the selected port's connections: the field's presence in
+// a save is the request.
+int clear_connection(const char *)
+{
+    clearConn(iPortIndex);
+    return 0;
+}
