@@ -26,10 +26,7 @@ def runner_env():
     return dict({"CGI_RUNNER": os.path.abspath(program)}, **({"QEMU_LD_PREFIX": rest[1]} if rest else {}))
 
 
-class LighttpdServer(DeviceTest):
-    """A fresh device served by lighttpd on self.port (no tests of its own,
-    so the browser tests can build on it)."""
-
+class LighttpdTest(DeviceTest):
     def setUp(self):
         if not LIGHTTPD:
             self.skipTest("lighttpd is not installed (apt-get install lighttpd)")
@@ -73,8 +70,6 @@ class LighttpdServer(DeviceTest):
             with e:
                 return e.code, ""
 
-
-class LighttpdTest(LighttpdServer):
     def test_serves_pages(self):
         self.set("ports.1.port_mode=2")
         cgi = "/cgi-bin/s2n_service_mode.cgi"
