@@ -497,3 +497,15 @@ extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const 
     g_platform.conf[section][key] = value;
     return 0;
 }
+
+extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
+{
+    for (int i = 0; i < 4; ++i) {
+        if (port && port == g_port[i]) {
+            log("ssl_get_ssl_info_from_port " + std::to_string(i));
+            return g_platform.ssl_missing[i] ? nullptr : reinterpret_cast<SslInfo *>(g_platform.ssl[i]);
+        }
+    }
+    log("ssl_get_ssl_info_from_port (unknown)");
+    return nullptr;
+}

@@ -68,6 +68,12 @@ struct Platform {
     std::vector<std::string> calls;
     // Frees of records the fake handed out, e.g. "dev", "port 0", "tty 3".
     std::vector<std::string> frees;
+
+    // Each port's encryption settings as the library keeps them (changed in
+    // place through the pointer it hands out), and ports it keeps none for.
+    static constexpr unsigned kSslSize = 32;
+    unsigned char ssl[4][kSslSize] = {};
+    bool ssl_missing[4] = {};
 };
 
 Platform &P();
