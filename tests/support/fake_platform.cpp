@@ -498,14 +498,11 @@ extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const 
     return 0;
 }
 
+// The port's settings, found by the record the fake handed out for it.
 extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
 {
-    for (int i = 0; i < 4; ++i) {
-        if (port && port == g_port[i]) {
-            log("ssl_get_ssl_info_from_port " + std::to_string(i));
-            return g_platform.ssl_missing[i] ? nullptr : reinterpret_cast<SslInfo *>(g_platform.ssl[i]);
-        }
-    }
-    log("ssl_get_ssl_info_from_port (unknown)");
+    for (int i = 0; i < 4; ++i)
+        if (port && port == g_port[i] && !g_platform.ssl_missing[i])
+            return reinterpret_cast<SslInfo *>(g_platform.ssl[i]);
     return nullptr;
 }
