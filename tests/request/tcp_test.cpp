@@ -50,7 +50,8 @@ const Case kCases[] = {
     {"server port 0", "2", "tcp_server_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
     {"server port 1", "2", "tcp_server_port", "1", 70, {0x0F, 0xA1}, {0, 1}, "1"},
     {"server port 65536", "2", "tcp_server_port", "65536", 70, {0x0F, 0xA1}, {0, 0}, "0"},
-    {"client port -1", "3", "tcp_client_port", "-1", 70, {0x0F, 0xA1}, {0xFF, 0xFF}, "65535"},
+    {"link 4 port -1", "3", "client_link_port4", "-1", 550, {0x13, 0x88}, {0xFF, 0xFF}, "65535"},
+    {"link 3 port 70000", "3", "client_link_port3", "70000", 534, {0x13, 0x88}, {0x11, 0x70}, "4464"},
     {"client address 0 shown", "3", "tcp_client_ip", "0.0.0.0", 72, {10, 0, 0, 1}, {0, 0, 0, 0}, "0.0.0.0"},
     {"server link count -6", "2", "h_ServerLinkCnt", "-6", 496, {0, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "1"},
     {"encryption on for -1, in a UDP save", "4", "h_EncryptionEnable", "-1", kSslByte, {0x80}, {0x81}, "1"},
@@ -68,7 +69,7 @@ const Case kCases[] = {
     // The page shows trailing zero octets left out; sent back unchanged, the
     // address keeps its bytes.
     {"shortened client address", "3", "tcp_client_ip", "192.168.1", 72, {192, 168, 1, 0}, {192, 168, 1, 0}, "192.168.1"},
-    {"shortened link 1", "3", "client_link_ip1", "10", 504, {10, 0, 0, 0}, {10, 0, 0, 0}, "10"},
+    {"shortened link 4", "3", "client_link_ip4", "10", 552, {10, 0, 0, 0}, {10, 0, 0, 0}, "10"},
     {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {0, 1, 0, 0}, {0, 1, 0, 0}, "0.1"},
 };
 
