@@ -66,11 +66,11 @@ const Case kCases[] = {
     {"most negative link count", "1", "h_VcomLinkCnt", "-2147483648", 496, {0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0x7F}, "2147483648"},
     // A port the library keeps no encryption settings for shows 0.
     {"no encryption settings", "2", "h_EncryptionEnable", "0", kNoSslInfo, {1}, {1}, "0"},
-    // The page shows trailing zero octets left out; sent back unchanged, the
-    // address keeps its bytes.
+    // The page shows trailing zero octets left out. Such text reads back as
+    // the page meant it, so an address sent back unchanged keeps its bytes.
     {"shortened client address", "3", "tcp_client_ip", "192.168.1", 72, {192, 168, 1, 0}, {192, 168, 1, 0}, "192.168.1"},
-    {"shortened link 4", "3", "client_link_ip4", "10", 552, {10, 0, 0, 0}, {10, 0, 0, 0}, "10"},
-    {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {0, 1, 0, 0}, {0, 1, 0, 0}, "0.1"},
+    {"shortened link 4", "3", "client_link_ip4", "10", 552, {1, 2, 3, 4}, {10, 0, 0, 0}, "10"},
+    {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {1, 2, 3, 4}, {0, 1, 0, 0}, "0.1"},
 };
 
 TEST(Tcp, OneFieldSaves)
