@@ -52,8 +52,8 @@ static int get_word(unsigned off, int scale)
     return 0;
 }
 
-// The product is worked out wide and its low 32 bits kept, so a value whose
-// scaled form leaves the 32-bit range wraps the way the device always did.
+// The product is worked out wide and its low 32 bits kept: a value whose
+// scaled form leaves the 32-bit range wraps instead of overflowing.
 static int set_word(int service_mode, unsigned off, int scale, int lowest, const char *value)
 {
     PortInfo *p = mode_target(service_mode, value);
