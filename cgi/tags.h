@@ -49,4 +49,49 @@ int get_ClearConn(void *);
 int clear_connection(const char *value);
 int get_ret_msg(void *);
 
+// Virtual COM, TCP server and TCP client settings, link counts, ConnectOn
+// and the encryption switch.
+int get_VcomIdleTimeout(void *);
+int set_VcomIdleTimeout(const char *value);
+int get_VcomAliveCheck(void *);
+int set_VcomAliveCheck(const char *value);
+int get_tcp_server_port(void *);
+int set_tcp_server_port(const char *value);
+int get_server_idle_timeout(void *);
+int set_server_idle_timeout(const char *value);
+int get_server_alive_check(void *);
+int set_server_alive_check(const char *value);
+int get_tcp_client_ip(void *);
+int set_tcp_client_ip(const char *value);
+int get_tcp_client_port(void *);
+int set_tcp_client_port(const char *value);
+int get_client_idle_timeout(void *);
+int set_client_idle_timeout(const char *value);
+int get_client_alive_check(void *);
+int set_client_alive_check(const char *value);
+int get_client_link_ip1(void *);
+int set_client_link_ip1(const char *value);
+int get_client_link_port1(void *);
+int set_client_link_port1(const char *value);
+int get_client_link_ip2(void *);
+int set_client_link_ip2(const char *value);
+int get_client_link_port2(void *);
+int set_client_link_port2(const char *value);
+int get_client_link_ip3(void *);
+int set_client_link_ip3(const char *value);
+int get_client_link_port3(void *);
+int set_client_link_port3(const char *value);
+int get_client_link_ip4(void *);
+int set_client_link_ip4(const char *value);
+int get_client_link_port4(void *);
+int set_client_link_port4(const char *value);
+int get_VcomLinkCnt(void *);
+int set_VcomLinkCnt(const char *value);
+int get_ServerLinkCnt(void *);
+int set_ServerLinkCnt(const char *value);
+int get_ConnectOn(void *);
+int set_ConnectOn(const char *value);
+int get_EncryptionEnable(void *);
+int set_EncryptionEnable(const char *value);
+
 #endif
