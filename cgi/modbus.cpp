@@ -35,7 +35,7 @@ enum ModbusTag {
     MODBUS_TAGS
 };
 
-static const ModbusField modbus_fields[MODBUS_TAGS] = {
+static const ModbusField modbus_fields[] = {
     MB_TEXT(rtumaster_info),
     MB_NUM(rtumaster_info, host_port, 502),
     MB_NUM(rtumaster_info, idle_timeout, 0),
@@ -57,6 +57,7 @@ static const ModbusField modbus_fields[MODBUS_TAGS] = {
     MB_NUM(asciislave_info, respwait, 100),
     MB_NUM(asciislave_info, connect_timeout, 10),
 };
+static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "one row per tag");
 
 // The host address is text a user typed and the page puts it inside an
 // attribute value: the characters that could end the attribute or start
