@@ -15,33 +15,31 @@ using fake::P;
 using Form = std::vector<std::pair<std::string, std::string>>;
 
 // Saves of port 0 from pages that show every Modbus tag in table order. The
-// RTU records hold distinct values (the master's address has markup
-// characters, its library bytes are 1 to 4), the ASCII records nothing: each
-// tag shows its own field, and only 0 is replaced by a default. owner: the
-// serial port holding 5020 (0, the port itself, leaves it free).
+// records hold nothing but the RTU master's address, which has markup
+// characters, and its library bytes 1 to 4. owner: the serial port holding
+// 5020 (0, the port itself, leaves it free).
 TEST(Modbus, ShowsAndSaves)
 {
     const std::string old = "a\"<>&'b", a255 = "<\"&'>" + std::string(250, 'a');
     const std::string slave_shown = "&lt;&quot;&amp;&#39;&gt;" + a255.substr(5) +
-                                    "|-1|-2|-3|5020|10|5|12|7|-3||502|0|0|502|10|5|100|100|44";
+                                    "|502|0|0|5020|10|5|12|7|-3||502|0|0|502|10|5|100|100|44";
     const Form slave = {{"rtuslave_server_port", "5020"}, {"rtuslave_max_connect", ""},
                         {"rtuslave_max_try", "abc"}, {"rtuslave_rqstpause", "12abc"},
                         {"rtuslave_respwait", "  7"}, {"rtuslave_idle_timeout", "-3"},
                         {"asciislave_idle_timeout", "44"}, {"rtumaster_host_addr", a255}};
-    const MbusSlaveInfo loaded = {-4, -5, -6, -7, -8, -9};
     struct Case { const char *what, *page; Form form; int owner; std::string shown; MbusSlaveInfo stored; };
     const Case cases[] = {
         {"slave page, other pages' fields in memory only", "rtu_slave_mode.htm", slave, 0, slave_shown,
          {5020, 0, 0, 12, 7, -3}},
-        {"refused: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, loaded},
-        {"address of 256 characters refused", "rtu_master_mode.htm", {{"rtumaster_host_addr", a255 + "b"}},
-         0, "a&quot;&lt;&gt;&amp;&#39;b|-1|-2|-3|-4|-5|-6|-7|-8|-9||502|0|0|502|10|5|100|100|10", loaded},
+        {"refused: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, {}},
+        {"address of 256 characters refused, unset fields", "rtu_master_mode.htm",
+         {{"rtumaster_host_addr", a255 + "b"}}, 0,
+         "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|502|10|5|100|100|10||502|0|0|502|10|5|100|100|10", {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         fake::reset();
-        P().rtumaster[0] = {-2, -3, "a\"<>&'b", -1, {1, 2, 3, 4}};
-        P().rtuslave[0] = loaded;
+        P().rtumaster[0] = {0, 0, "a\"<>&'b", 0, {1, 2, 3, 4}};
         P().ports_in_use[5020] = c.owner;
         std::string tags;
         for (const TagEntry *row = fun_tab; row->tag; ++row)
