@@ -94,4 +94,47 @@ int set_ConnectOn(const char *value);
 int get_EncryptionEnable(void *);
 int set_EncryptionEnable(const char *value);
 
+// Modbus gateway parameters (the slave idle timeout tags use the
+// connect_timeout functions).
+int get_rtumaster_host_addr(void *);
+int set_rtumaster_host_addr(const char *value);
+int get_rtumaster_host_port(void *);
+int set_rtumaster_host_port(const char *value);
+int get_rtumaster_idle_timeout(void *);
+int set_rtumaster_idle_timeout(const char *value);
+int get_rtumaster_alive_check(void *);
+int set_rtumaster_alive_check(const char *value);
+int get_rtuslave_server_port(void *);
+int set_rtuslave_server_port(const char *value);
+int get_rtuslave_max_connect(void *);
+int set_rtuslave_max_connect(const char *value);
+int get_rtuslave_max_try(void *);
+int set_rtuslave_max_try(const char *value);
+int get_rtuslave_rqstpause(void *);
+int set_rtuslave_rqstpause(const char *value);
+int get_rtuslave_respwait(void *);
+int set_rtuslave_respwait(const char *value);
+int get_rtuslave_connect_timeout(void *);
+int set_rtuslave_connect_timeout(const char *value);
+int get_asciimaster_host_addr(void *);
+int set_asciimaster_host_addr(const char *value);
+int get_asciimaster_host_port(void *);
+int set_asciimaster_host_port(const char *value);
+int get_asciimaster_idle_timeout(void *);
+int set_asciimaster_idle_timeout(const char *value);
+int get_asciimaster_alive_check(void *);
+int set_asciimaster_alive_check(const char *value);
+int get_asciislave_server_port(void *);
+int set_asciislave_server_port(const char *value);
+int get_asciislave_max_connect(void *);
+int set_asciislave_max_connect(const char *value);
+int get_asciislave_max_try(void *);
+int set_asciislave_max_try(const char *value);
+int get_asciislave_rqstpause(void *);
+int set_asciislave_rqstpause(const char *value);
+int get_asciislave_respwait(void *);
+int set_asciislave_respwait(const char *value);
+int get_asciislave_connect_timeout(void *);
+int set_asciislave_connect_timeout(const char *value);
+
 #endif
