@@ -38,6 +38,33 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
     return buf;
 }
 
+bool read_short_address(const char *text, uint32_t *word)
+{
+    uint32_t w = 0;
+    unsigned parts = 0;
+    unsigned octet = 0;
+    unsigned digits = 0;
+    for (const char *c = text;; ++c) {
+        if (*c >= '0' && *c <= '9') {
+            // No leading zeros (inet_addr reads those as octal) and at most
+            // three digits.
+            if ((digits == 1 && octet == 0) || ++digits > 3)
+                return false;
+            octet = octet * 10 + static_cast<unsigned>(*c - '0');
+            continue;
+        }
+        if ((*c != '.' && *c != '\0') || digits == 0 || octet > 255 || parts == 3)
+            return false;
+        w |= octet << (8 * parts++);
+        octet = 0;
+        digits = 0;
+        if (*c == '\0')
+            break;
+    }
+    *word = w;
+    return true;
+}
+
 // Splits dotted text into four parts, each read as a decimal number; parts
 // the text does not reach are 0 ("192.168.1" gives 192, 168, 1, 0). False
 // for text with more than four parts or a part longer than 15 characters:

@@ -62,36 +62,6 @@ static int get_range_start(int k)
     return 0;
 }
 
-// The page shows a start with trailing zero octets left out ("192.168.1" for
-// 192.168.1.0). Reads such text, one to three plain decimal octets, back as
-// the page meant it, with the missing octets 0; false for any other text.
-static bool read_short_address(const char *text, uint32_t *word)
-{
-    uint32_t w = 0;
-    unsigned parts = 0;
-    unsigned octet = 0;
-    unsigned digits = 0;
-    for (const char *c = text;; ++c) {
-        if (*c >= '0' && *c <= '9') {
-            // No leading zeros (inet_addr reads those as octal) and at most
-            // three digits.
-            if ((digits == 1 && octet == 0) || ++digits > 3)
-                return false;
-            octet = octet * 10 + static_cast<unsigned>(*c - '0');
-            continue;
-        }
-        if ((*c != '.' && *c != '\0') || digits == 0 || octet > 255 || parts == 3)
-            return false;
-        w |= octet << (8 * parts++);
-        octet = 0;
-        digits = 0;
-        if (*c == '\0')
-            break;
-    }
-    *word = w;
-    return true;
-}
-
 // An empty field clears the start; a shortened address reads back as shown;
 // any other text is what inet_addr makes of it (all ones when it rejects it).
 static int set_range_start(int k, const char *value)

@@ -522,3 +522,12 @@ extern "C" int clearConn(int idx)
     log("clearConn " + std::to_string(idx));
     return 0;
 }
+
+// The port's settings, found by the record the fake handed out for it.
+extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
+{
+    for (int i = 0; i < 4; ++i)
+        if (port && port == g_port[i] && !g_platform.ssl_missing[i])
+            return reinterpret_cast<SslInfo *>(g_platform.ssl[i]);
+    return nullptr;
+}

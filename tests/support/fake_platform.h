@@ -74,6 +74,12 @@ struct Platform {
     bool uptime_known = true;
     UptimeInfo uptime = {0, 5, 3, 9};
     std::string wan_ip = "10.1.2.3";
+
+    // Each port's encryption settings as the library keeps them (changed in
+    // place through the pointer it hands out), and ports it keeps none for.
+    static constexpr unsigned kSslSize = 32;
+    unsigned char ssl[4][kSslSize] = {};
+    bool ssl_missing[4] = {};
 };
 
 Platform &P();
