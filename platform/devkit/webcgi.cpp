@@ -220,7 +220,7 @@ void CgiError(void)
 // ---- Languages ----
 
 // Shipped languages; the tag is also the template folder under www/.
-static const char *const languages[] = {"en"};
+static const char *const languages[] = {"en", "de"};
 enum { LANGUAGES = sizeof languages / sizeof languages[0] };
 
 // Index of the language a tag like "en", "EN-gb" names; -1 when not shipped.

@@ -9,11 +9,11 @@ class StatusTest(DeviceTest):
         self.set("system_conf.network.wan_ifname=lo")
         # "h_ClearConn" with 0 in a save clears the selected port; outside a save never.
         r = self.request("todo=save&h_PortIndex=1&h_ServiceMode=4&HostStartIp1=10.0.0.9&HostEndIp1=10.0.0.1"
-                         "&h_ClearConn=0", post=True)
+                         "&h_ClearConn=0&next_page=s2n_service_mode_tcpsrv.htm", post=True)
         self.request("h_PortIndex=2&h_ClearConn=1")
         self.assertEqual(self.show()["logs"]["clear_conn"], ["clearConn 1"])
         self.assertEqual((r.exit, r.status), (0, 200), r.stderr)
-        message = '<p class="msg">end ip must more than start ip</p>'
-        for shown in ("devkit-1.0", "WAN IP 127.0.0.1", message, 'name="h_ClearConn" value="0"'):
+        message = '<p class="msg" role="alert">end ip must more than start ip</p>'
+        for shown in ("<dd>devkit-1.0</dd>", "<dd>127.0.0.1</dd>", message, 'name="h_ClearConn" value="0"'):
             self.assertIn(shown, r.body)
-        self.assertRegex(r.body, r"Uptime (\d+ days?, )?\d\d+:\d\d:\d\d ")
+        self.assertRegex(r.body, r"<dd>(\d+ days?, )?\d\d+:\d\d:\d\d</dd>")

@@ -1,0 +1,94 @@
+"""The service mode pages in headless Chromium at a phone's width, served by
+lighttpd over a fresh simulated device: one test per thing a user does, each
+leaving a screenshot of its last page in the folder S2N_ARTIFACTS. The driver
+waits for the page that a click, a key or a choice loads before the next
+command. tests/e2e must be on PYTHONPATH."""
+
+import os
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+from test_lighttpd import LighttpdTest
+
+PAGE = "http://127.0.0.1:%d/cgi-bin/s2n_service_mode.cgi?%s"
+
+
+# Runs the demo server test too when the whole module runs; ctest names the flows.
+class BrowserTest(LighttpdTest):
+    @classmethod
+    def setUpClass(cls):
+        options = webdriver.ChromeOptions()
+        options.arguments.extend(["--headless=new", "--no-sandbox", "--disable-dev-shm-usage"])
+        # A phone's viewport (a headless window is never narrower than 500).
+        options.add_experimental_option("mobileEmulation", {"deviceMetrics": {"width": 390, "height": 1600}})
+        cls.browser = webdriver.Chrome(options=options)
+        cls.addClassCleanup(cls.browser.quit)
+
+    def go(self, action, *args):
+        """Runs an action that loads another page, and waits until that page
+        and its script are loaded."""
+        old = self.browser.find_element(By.TAG_NAME, "html")
+        action(*args)
+        WebDriverWait(self.browser, 10).until(lambda b: b.find_element(By.TAG_NAME, "html") != old and
+                                              b.execute_script("return document.readyState") == "complete")
+
+    def shown(self, *names):
+        """What the fields and lists (by name or id) show, then the message, or
+        None while it is hidden. Checks first that the page is no wider than
+        the phone, and keeps a screenshot of it."""
+        self.browser.save_screenshot(os.path.join(os.environ["S2N_ARTIFACTS"], self._testMethodName[5:] + ".png"))
+        self.assertEqual(self.browser.execute_script("return document.documentElement.scrollWidth - innerWidth"), 0)
+        msg = self.browser.find_element(By.CLASS_NAME, "msg")
+        return [self.browser.find_element(By.CSS_SELECTOR, '[name="%s"], #%s' % (n, n)).get_attribute("value")
+                for n in names] + [msg.text if msg.is_displayed() else None]
+
+    def save(self, **fields):
+        for name, value in fields.items():
+            self.browser.find_element(By.NAME, name).send_keys(Keys.CONTROL + "a" + Keys.NULL, value)
+        self.go(self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click)
+
+    def test_default_page_is_port_1_tcp_server(self):
+        self.go(self.browser.get, "http://127.0.0.1:%d/" % self.port)
+        self.assertEqual(self.shown("port", "service", "tcp_server_port"), ["Port1", "2", "4001", None])
+
+    def test_switch_to_port_3(self):
+        self.go(self.browser.get, PAGE % (self.port, "lang=en"))
+        # With the keyboard: the arrows step through the ports, Enter loads one.
+        self.go(self.browser.find_element(By.ID, "port").send_keys, Keys.DOWN + Keys.DOWN + Keys.ENTER)
+        self.assertEqual(self.shown("port", "tcp_server_port", "lang"), ["Port3", "4003", "en", None])
+
+    def test_udp_ranges_saved_and_shown(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
+        self.assertEqual(self.show()["ports"][1]["port_mode"], 0, "choosing a service saves nothing")
+        self.save(HostStartIp1="10.0.0.1", HostEndIp1="10.0.0.9", HostStartIp2="10.1.1.250", HostEndIp2="10.1.2.3")
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.assertEqual(self.shown("service", "HostStartIp1", "HostEndIp1", "HostStartIp2", "HostEndIp2") +
+                         self.show()["ports"][1]["host_cnt"], ["4", "10.0.0.1", "10.0.0.9", "10.1.1.250",
+                                                               "10.1.2.3", None, 9, 8, 1, 1])
+
+    def test_reversed_range_stores_nothing(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
+        before = self.snapshot()
+        self.save(HostStartIp1="10.0.0.9", HostEndIp1="10.0.0.1")
+        self.assertEqual((self.shown()[-1], self.snapshot()), ("end ip must more than start ip", before))
+
+    def test_rtu_master_host_port_in_use(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
+        self.save(rtumaster_host_addr="10.0.0.5", rtumaster_host_port="4002")
+        self.assertEqual(self.shown("rtumaster_host_port"), ["4002", "invalid port number"])
+
+    def test_modbus_page_shows_defaults(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))
+        names = ("server_port", "max_connect", "max_try", "rqstpause", "respwait", "idle_timeout")
+        self.assertEqual(self.shown(*("rtuslave_" + n for n in names)), ["502", "10", "5", "100", "100", "10", None])
+
+    def test_german_page_renders_and_saves(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=2"))
+        self.go(self.browser.find_element(By.LINK_TEXT, "Deutsch").click)
+        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
+        # The page after the save shows what the setters took from the German form.
+        self.save(udp_port="5005")
+        self.assertEqual(self.shown("port", "service", "udp_port", "lang"), ["Port3", "4", "5005", "de", None])
