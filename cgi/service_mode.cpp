@@ -1,7 +1,7 @@
 // Port selection and service mode tags, with the service mode trace lines on
 // the system console.
-#include <stdarg.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "modes.h"
 #include "numtext.h"
@@ -21,22 +21,36 @@
 
 // Each trace line opens the console, writes and closes it; a console that
 // cannot be opened drops the line.
-static void trace(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-static void trace(const char *fmt, ...)
+static void trace_text(const char *line)
 {
     FILE *console = fopen(S2N_CONSOLE_PATH, S2N_CONSOLE_MODE);
     if (!console)
         return;
-    va_list ap;
-    va_start(ap, fmt);
-    vfprintf(console, fmt, ap);
-    va_end(ap);
+    fputs(line, console);
     fclose(console);
 }
 
-static void trace_text(const char *line)
+// The summary line of a service mode tag, "<who>: pPortInfo[%d]->port_mode=%d
+// iServiceMode=%d\n", put together with the shared decimal writer rather
+// than the printf machinery.
+static void trace_summary(const char *who, int port, int port_mode, int service_mode)
 {
-    trace("%s", line);
+    static const char *const parts[] = {": pPortInfo[", "]->port_mode=", " iServiceMode="};
+    const int values[] = {port, port_mode, service_mode};
+    // A name of at most 32 characters, 38 of fixed text, three numbers of at
+    // most 11 characters, the newline and the end mark.
+    enum { WHO_MAX = 32, SUMMARY_SIZE = 128 };
+    char line[SUMMARY_SIZE];
+    size_t len = strnlen(who, WHO_MAX);
+    memcpy(line, who, len);
+    for (int i = 0; i < 3; ++i) {
+        size_t n = strlen(parts[i]);
+        memcpy(line + len, parts[i], n);
+        len += n;
+        len += dec_text(line + len, values[i]);
+    }
+    memcpy(line + len, "\n", 2);
+    trace_text(line);
 }
 
 int get_PortIndex(void *)
@@ -84,8 +98,7 @@ int get_ServiceMode(void *)
 {
     const PortInfo *port = sel_port();
     if (!port) {
-        trace("get_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex, -1,
-              iServiceMode);
+        trace_summary("get_ServiceMode", iPortIndex, -1, iServiceMode);
         return 0;
     }
     int32_t mode = pi_i32(port, PI_PORT_MODE);
@@ -93,8 +106,7 @@ int get_ServiceMode(void *)
         trace_text(row->get_line);
         iServiceMode = row->service_mode;
     }
-    trace("get_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex, mode,
-          iServiceMode);
+    trace_summary("get_ServiceMode", iPortIndex, mode, iServiceMode);
     print_dec(iServiceMode);
     return 0;
 }
@@ -110,7 +122,6 @@ int set_ServiceMode(const char *value)
         trace_text(row->set_line);
         pi_set_i32(port, PI_PORT_MODE, row->port_mode);
     }
-    trace("set_ServiceMode: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", iPortIndex,
-          port ? pi_i32(port, PI_PORT_MODE) : -1, iServiceMode);
+    trace_summary("set_ServiceMode", iPortIndex, port ? pi_i32(port, PI_PORT_MODE) : -1, iServiceMode);
     return 0;
 }
