@@ -2,105 +2,91 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
+#include "modes.h"
 #include "state.h"
 
 namespace fake {
 
 namespace {
 
-Platform g_platform;
-
-// Records handed out, so frees can be named.
-void *g_dev;
-void *g_port[4];
-void *g_tty[4];
-int g_list_token;
-
+Platform g;
+std::string g_reload_log;           // where reload children report, one line each
 constexpr size_t kOpaqueSize = 64;  // device and serial line records
 
-void log(const std::string &s)
+void log(const std::string &s) { g.calls.push_back(s); }
+std::string str(const char *s) { return s ? s : "(null)"; }
+std::string num(int n) { return std::to_string(n); }
+
+// Lines of a text file, with or without their line ends.
+std::vector<std::string> lines_of(const char *path, bool keep_ends)
 {
-    g_platform.calls.push_back(s);
+    std::vector<std::string> lines;
+    if (FILE *f = std::fopen(path, "r")) {
+        for (char buf[512]; std::fgets(buf, sizeof buf, f);)
+            lines.emplace_back(buf, keep_ends ? std::strlen(buf) : std::strcspn(buf, "\n"));
+        std::fclose(f);
+    }
+    return lines;
 }
 
-std::string str(const char *s)
+// A value of the fake's system.conf, or null.
+const char *conf_value(const char *section, const char *key)
 {
-    return s ? s : "(null)";
+    auto s = g.conf.find(section);
+    return s == g.conf.end() || !s->second.count(key) ? nullptr : s->second[key].c_str();
 }
 
 }  // namespace
 
-Platform &P()
-{
-    return g_platform;
-}
+Platform &P() { return g; }
+void field(const std::string &name, const std::string &value) { g.form.emplace_back(name, value); }
+void fields(std::initializer_list<std::pair<std::string, std::string>> list) { g.form.insert(g.form.end(), list); }
+std::vector<std::string> console_lines() { return lines_of(S2N_TEST_CONSOLE, true); }
+void console_clear() { std::remove(S2N_TEST_CONSOLE); }
 
 void reset()
 {
-    g_platform = Platform();
-    g_platform.request_pid = getpid();
+    g = Platform();
+    g.request_pid = getpid();
+    g_reload_log = std::string(S2N_TEST_DIR) + "/reloads-" + num(g.request_pid);
+    std::remove(g_reload_log.c_str());
     for (int i = 0; i < 4; ++i) {
-        Port &p = g_platform.ports[i];
-        // Library-owned bytes get a pattern so a stray write shows.
+        Port &p = g.ports[i];
+        // Library-owned bytes get a pattern so a stray write shows; the
+        // program's fields start as a TCP server with data and control ports.
         for (unsigned b = 0; b < kPortSize; ++b)
             p.bytes[b] = static_cast<unsigned char>(0xA5 ^ b ^ i);
-        wr32(p, PI_PORT_MODE, PORT_SERVER_MODE);
+        for (unsigned off : {PI_PORT_MODE, PI_IDLE_TIMEOUT, PI_LINK_CNT, PI_ALIVE_CHECK, PI_FLAGS,
+                             PI_HOST_CNT_AT(0), PI_HOST_CNT_AT(1), PI_HOST_CNT_AT(2), PI_HOST_CNT_AT(3)})
+            wr32(p, off, 0);
+        for (unsigned la : {PI_NET_ADDR, PI_CTRL_ADDR, PI_LINK(0), PI_LINK(1), PI_LINK(2), PI_LINK(3)})
+            std::memset(p.bytes + la + LA_PORT, 0, 6);  // port and address
         wr32(p, PI_NET_ENABLE, 1);
-        wr32(p, PI_IDLE_TIMEOUT, 0);
         wr_port(p, PI_NET_ADDR, static_cast<uint16_t>(4001 + i));
-        wr_ip(p, PI_NET_ADDR, "0.0.0.0");
         wr_port(p, PI_CTRL_ADDR, static_cast<uint16_t>(4101 + i));
-        wr32(p, PI_LINK_CNT, 0);
-        for (int k = 0; k < 4; ++k) {
-            wr_port(p, PI_LINK(k), 0);
-            wr_ip(p, PI_LINK(k), "0.0.0.0");
-            wr32(p, PI_HOST_CNT_AT(k), 0);
-        }
-        wr32(p, PI_ALIVE_CHECK, 0);
-        wr32(p, PI_FLAGS, 0);
-        g_platform.mbus_mode[i] = PORT_SERVER_MODE;
-        std::string n = std::to_string(i);
-        g_platform.conf["serial"]["DataPort" + n] = std::to_string(4001 + i);
-        g_platform.conf["serial"]["CtrlPort" + n] = std::to_string(4101 + i);
-        g_platform.conf["serial"]["ProtolPort" + n] = "0";
+        g.conf["serial"]["DataPort" + num(i)] = num(4001 + i);
+        g.conf["serial"]["CtrlPort" + num(i)] = num(4101 + i);
+        g.conf["serial"]["ProtolPort" + num(i)] = "0";
     }
-    g_platform.conf["system"]["fw_version"] = "1.2.3";
-    g_platform.conf["serial"]["s2n_remoteman"] = "1";
-    // Each mode's page renders as "page=<short name>".
-    const char *pages[][2] = {{"s2n_service_mode_tcpsrv", "tcpsrv"}, {"s2n_service_mode_tcpcli", "tcpcli"},
-                              {"s2n_service_mode_udp", "udp"},       {"s2n_service_mode_vcom", "vcom"},
-                              {"rtu_slave_mode", "rtu_slave"},       {"rtu_master_mode", "rtu_master"},
-                              {"ascii_slave_mode", "ascii_slave"},   {"ascii_master_mode", "ascii_master"}};
-    for (const auto &page : pages)
-        g_platform.templates[std::string("en/") + page[0] + ".htm"] = std::string("page=") + page[1];
-
-    g_dev = nullptr;
-    for (int i = 0; i < 4; ++i)
-        g_port[i] = g_tty[i] = nullptr;
-
-    // The program's per-request state, as a new process starts it.
-    for (ConfigItem *item = mi; item->section; ++item)
-        std::memset(item->value, 0, sizeof item->value);
-    pDevInfo = nullptr;
-    for (int i = 0; i < S2N_PORTS; ++i) {
-        pPortInfo[i] = nullptr;
-        pTtyInfo[i] = nullptr;
-    }
-    lang_index = -1;
-    iPortIndex = 0;
+    g.conf["system"]["fw_version"] = "1.2.3";
+    g.conf["serial"]["s2n_remoteman"] = "1";
+    for (const ServiceModeRow &m : service_modes)  // each mode's page renders as "page=<file name>"
+        g.templates[std::string("en/") + m.page] = std::string("page=") + m.page;
+    // The per-request state the program does not set itself, as a new process starts it.
     iServiceMode = 0;
     ret_msg = nullptr;
-    portmode_info = 0;
-    rtumaster_info = MbusMasterInfo{};
-    asciimaster_info = MbusMasterInfo{};
-    rtuslave_info = MbusSlaveInfo{};
-    asciislave_info = MbusSlaveInfo{};
     console_clear();
 }
 
@@ -119,41 +105,40 @@ Result run_request()
     return r;
 }
 
-void field(const std::string &name, const std::string &value)
-{
-    g_platform.form.emplace_back(name, value);
-}
-
 std::vector<std::string> calls_starting(const std::string &prefix)
 {
     std::vector<std::string> out;
-    for (const std::string &c : g_platform.calls)
-        if (c.compare(0, prefix.size(), prefix) == 0)
-            out.push_back(c);
+    std::copy_if(g.calls.begin(), g.calls.end(), std::back_inserter(out),
+                 [&](const std::string &c) { return c.rfind(prefix, 0) == 0; });
     return out;
 }
 
 int call_index(const std::string &text)
 {
-    for (size_t i = 0; i < g_platform.calls.size(); ++i)
-        if (g_platform.calls[i] == text)
-            return static_cast<int>(i);
-    return -1;
+    auto it = std::find(g.calls.begin(), g.calls.end(), text);
+    return it == g.calls.end() ? -1 : static_cast<int>(it - g.calls.begin());
 }
 
+std::vector<std::string> reloads()
+{
+    while (waitpid(-1, nullptr, 0) > 0) {
+    }
+    std::vector<std::string> lines = lines_of(g_reload_log.c_str(), false);
+    std::remove(g_reload_log.c_str());
+    return lines;
+}
+
+// Little-endian words, network-order ports, addresses in wire order.
 int32_t rd32(const Port &p, unsigned off)
 {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = v << 8 | p.bytes[off + i];
-    return static_cast<int32_t>(v);
+    const unsigned char *b = p.bytes + off;
+    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
 }
 
 void wr32(Port &p, unsigned off, int32_t v)
 {
-    uint32_t u = static_cast<uint32_t>(v);
     for (int i = 0; i < 4; ++i)
-        p.bytes[off + i] = static_cast<unsigned char>(u >> (8 * i));
+        p.bytes[off + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
 }
 
 uint16_t rd_port(const Port &p, unsigned la)
@@ -170,8 +155,7 @@ void wr_port(Port &p, unsigned la, uint16_t port)
 std::string rd_ip(const Port &p, unsigned la)
 {
     const unsigned char *b = p.bytes + la + LA_ADDR;
-    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-           std::to_string(b[3]);
+    return num(b[0]) + "." + num(b[1]) + "." + num(b[2]) + "." + num(b[3]);
 }
 
 void wr_ip(Port &p, unsigned la, const char *dotted)
@@ -182,142 +166,52 @@ void wr_ip(Port &p, unsigned la, const char *dotted)
         p.bytes[la + LA_ADDR + i] = static_cast<unsigned char>(a[i]);
 }
 
-std::vector<std::string> console_lines()
-{
-    std::vector<std::string> lines;
-    FILE *f = std::fopen(S2N_TEST_CONSOLE, "r");
-    if (!f)
-        return lines;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, f))
-        lines.emplace_back(buf);
-    std::fclose(f);
-    return lines;
-}
-
-void console_clear()
-{
-    std::remove(S2N_TEST_CONSOLE);
-}
-
 }  // namespace fake
 
-using fake::g_dev;
-using fake::g_platform;
-using fake::g_port;
-using fake::g_tty;
-using fake::log;
-using fake::str;
+using namespace fake;
 
-// Records which of the fake's records the program frees.
-extern "C" void __real_free(void *);
-extern "C" void __wrap_free(void *ptr)
-{
-    if (ptr) {
-        if (ptr == g_dev) {
-            g_platform.frees.push_back("dev");
-            g_dev = nullptr;
-        }
-        for (int i = 0; i < 4; ++i) {
-            if (ptr == g_port[i]) {
-                g_platform.frees.push_back("port " + std::to_string(i));
-                g_port[i] = nullptr;
-            }
-            if (ptr == g_tty[i]) {
-                g_platform.frees.push_back("tty " + std::to_string(i));
-                g_tty[i] = nullptr;
-            }
-        }
-    }
-    __real_free(ptr);
-}
-
-// ---- CGI form and template library ----
-
-struct CgiList {
-    int unused;
-};
+// ---- CGI form and template library; the form list is the fake's own ----
 
 extern "C" int read_cgi_input(CgiList **list)
 {
     log("read_cgi_input");
-    *list = reinterpret_cast<CgiList *>(&fake::g_list_token);
+    *list = reinterpret_cast<CgiList *>(&g);
     return 0;
 }
+extern "C" void list_clear(CgiList **list) { log("list_clear"); *list = nullptr; }
+extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return g.lang_index; }
+extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return g.lang_dir.c_str(); }
+extern "C" void html_header(void) { log("html_header"); std::fputs("Content-Type: text/html\n\n", stdout); }
+extern "C" void CgiError(void) { log("CgiError"); std::fputs("Status: 500 Internal Server Error\n\n", stdout); }
 
 extern "C" const char *cgi_val(CgiList *list, const char *name)
 {
     log(std::string("cgi_val ") + name);
-    if (!list)
-        return nullptr;
-    for (const auto &f : g_platform.form)
-        if (f.first == name)
-            return f.second.c_str();
-    return nullptr;
-}
-
-extern "C" void list_clear(CgiList **list)
-{
-    log("list_clear");
-    *list = nullptr;
-}
-
-extern "C" void CgiError(void)
-{
-    log("CgiError");
-    std::fputs("Status: 500 Internal Server Error\n\n", stdout);
-}
-
-extern "C" int lang_get_index(const char *lang)
-{
-    log("lang_get_index " + str(lang));
-    return g_platform.lang_index;
-}
-
-extern "C" const char *lang_get_tag(int index)
-{
-    log("lang_get_tag " + std::to_string(index));
-    return g_platform.lang_dir.c_str();
-}
-
-extern "C" void html_header(void)
-{
-    log("html_header");
-    std::fputs("Content-Type: text/html\n\n", stdout);
+    auto it = std::find_if(g.form.begin(), g.form.end(), [&](const auto &f) { return f.first == name; });
+    return list && it != g.form.end() ? it->second.c_str() : nullptr;
 }
 
 // Renders "<%name%>" tags by calling the row's getter, like the real library.
 extern "C" int parse_html(const char *path, const TagEntry *tab)
 {
     log(std::string("parse_html ") + path);
-    g_platform.rendered = true;
     for (int i = 0; i < 4; ++i)
-        if (g_port[i])
-            std::memcpy(g_platform.rendered_ports[i].bytes, g_port[i], fake::kPortSize);
-    auto it = g_platform.templates.find(path);
-    if (it == g_platform.templates.end())
+        if (pPortInfo[i])
+            std::memcpy(g.rendered_ports[i].bytes, pPortInfo[i], kPortSize);
+    auto it = g.templates.find(path);
+    if (it == g.templates.end())
         return 2;
     const std::string &t = it->second;
     size_t pos = 0;
-    while (pos < t.size()) {
-        size_t open = t.find("<%", pos);
-        size_t close = open == std::string::npos ? open : t.find("%>", open + 2);
-        if (close == std::string::npos) {
-            std::fputs(t.c_str() + pos, stdout);
-            break;
-        }
+    for (size_t open, close; (open = t.find("<%", pos)) != t.npos && (close = t.find("%>", open)) != t.npos;
+         pos = close + 2) {
         std::fwrite(t.data() + pos, 1, open - pos, stdout);
-        std::string name = t.substr(open + 2, close - open - 2);
-        const TagEntry *row = tab;
-        while (row->tag && name != row->tag)
-            ++row;
-        if (row->tag && row->getter)
-            row->getter(nullptr);
-        else
-            std::fputs(t.substr(open, close + 2 - open).c_str(), stdout);
-        pos = close + 2;
+        for (const TagEntry *row = tab; row->tag; ++row)
+            if (t.compare(open + 2, close - open - 2, row->tag) == 0 && row->getter)
+                row->getter(nullptr);
     }
-    return g_platform.parse_html_status;
+    std::fputs(t.c_str() + pos, stdout);
+    return g.parse_html_status;
 }
 
 // ---- Device configuration library ----
@@ -325,77 +219,54 @@ extern "C" int parse_html(const char *path, const TagEntry *tab)
 extern "C" int GetDevInfoAlloc(DevInfo **dev)
 {
     log("GetDevInfoAlloc");
-    if (g_platform.dev_missing)
-        return -1;
-    g_dev = std::calloc(1, fake::kOpaqueSize);
-    *dev = static_cast<DevInfo *>(g_dev);
-    return 0;
+    if (!g.dev_missing)
+        *dev = static_cast<DevInfo *>(std::calloc(1, kOpaqueSize));
+    return g.dev_missing ? -1 : 0;
 }
 
 extern "C" int GetPortInfoAlloc(PortInfo **port, int idx)
 {
-    log("GetPortInfoAlloc " + std::to_string(idx));
-    if (idx < 0 || idx > 3 || g_platform.port_missing[idx])
+    log("GetPortInfoAlloc " + num(idx));
+    if (idx < 0 || idx > 3 || g.port_missing[idx])
         return -1;
-    void *p = std::malloc(fake::kPortSize);
-    std::memcpy(p, g_platform.ports[idx].bytes, fake::kPortSize);
-    g_port[idx] = p;
-    *port = static_cast<PortInfo *>(p);
+    *port = static_cast<PortInfo *>(std::malloc(kPortSize));
+    std::memcpy(*port, g.ports[idx].bytes, kPortSize);
     return 0;
 }
 
 extern "C" int GetTtyInfoAlloc(TtyInfo **tty, int idx)
 {
-    log("GetTtyInfoAlloc " + std::to_string(idx));
-    if (idx < 0 || idx > 3 || g_platform.tty_missing[idx])
-        return -1;
-    g_tty[idx] = std::calloc(1, fake::kOpaqueSize);
-    *tty = static_cast<TtyInfo *>(g_tty[idx]);
+    log("GetTtyInfoAlloc " + num(idx));
+    *tty = static_cast<TtyInfo *>(std::calloc(1, kOpaqueSize));
     return 0;
 }
 
 extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const char **msg, int mbus)
 {
-    log("SaveNewConfig " + std::to_string(mbus));
-    g_platform.saved = true;
-    for (int i = 0; i < 4; ++i) {
-        g_platform.saved_port_null[i] = ports[i] == nullptr;
+    log("SaveNewConfig " + num(mbus));
+    g.saved = true;
+    for (int i = 0; i < 4; ++i)
         if (ports[i])
-            std::memcpy(g_platform.saved_ports[i].bytes, ports[i], fake::kPortSize);
-    }
-    if (g_platform.save_msg)
-        *msg = g_platform.save_msg;
-    return g_platform.save_msg ? -1 : 0;
+            std::memcpy(g.saved_ports[i].bytes, ports[i], kPortSize);
+    if (g.save_msg)
+        *msg = g.save_msg;
+    return g.save_msg ? -1 : 0;
 }
 
-extern "C" int get_mbus_mode_info(int *mode, int idx)
-{
-    log("get_mbus_mode_info " + std::to_string(idx));
-    *mode = g_platform.mbus_mode[idx];
-    return 0;
-}
+extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }
 
 extern "C" int set_mbus_mode_info(int *mode, int idx)
 {
-    log("set_mbus_mode_info " + std::to_string(*mode) + " " + std::to_string(idx));
-    g_platform.mbus_mode[idx] = *mode;
+    log("set_mbus_mode_info " + num(*mode) + " " + num(idx));
+    g.mbus_mode[idx] = *mode;
     return 0;
 }
 
-#define FAKE_MBUS_PAIR(kind, Type)                                          \
-    extern "C" int get_mbus_##kind##_mode_info(Type *info, int idx)         \
-    {                                                                       \
-        log("get_mbus_" #kind "_mode_info " + std::to_string(idx));         \
-        *info = g_platform.kind[idx];                                       \
-        return 0;                                                           \
-    }                                                                       \
-    extern "C" int set_mbus_##kind##_mode_info(Type *info, int idx)         \
-    {                                                                       \
-        log("set_mbus_" #kind "_mode_info " + std::to_string(idx));         \
-        g_platform.kind[idx] = *info;                                       \
-        return 0;                                                           \
-    }
-
+#define FAKE_MBUS_PAIR(kind, Type)                                                                      \
+    extern "C" int get_mbus_##kind##_mode_info(Type *info, int i)                                       \
+    { log("get_mbus_" #kind "_mode_info " + num(i)); *info = g.kind[i]; return 0; }                   \
+    extern "C" int set_mbus_##kind##_mode_info(Type *info, int i)                                       \
+    { log("set_mbus_" #kind "_mode_info " + num(i)); g.kind[i] = *info; return 0; }
 FAKE_MBUS_PAIR(rtumaster, MbusMasterInfo)
 FAKE_MBUS_PAIR(asciimaster, MbusMasterInfo)
 FAKE_MBUS_PAIR(rtuslave, MbusSlaveInfo)
@@ -403,59 +274,44 @@ FAKE_MBUS_PAIR(asciislave, MbusSlaveInfo)
 
 extern "C" int check_valid_port_num(int port_num, int *owner)
 {
-    log("check_valid_port_num " + std::to_string(port_num));
-    auto it = g_platform.ports_in_use.find(port_num);
-    if (it == g_platform.ports_in_use.end())
-        return 0;
-    *owner = it->second;
-    return 1;
+    log("check_valid_port_num " + num(port_num));
+    auto it = g.ports_in_use.find(port_num);
+    if (it != g.ports_in_use.end())
+        *owner = it->second;
+    return it != g.ports_in_use.end();
 }
 
 extern "C" int net_get_wanif(char *name)
 {
     log("net_get_wanif");
-    std::snprintf(name, WANIF_NAME_SIZE, "%s", g_platform.wanif.c_str());
-    return 0;
+    return std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()) < 0;
 }
 
-// A value of the fake's system.conf, or null.
-static const char *conf_value(const char *section, const char *key)
-{
-    auto s = g_platform.conf.find(section);
-    if (s == g_platform.conf.end())
-        return nullptr;
-    auto k = s->second.find(key);
-    return k == s->second.end() ? nullptr : k->second.c_str();
-}
+extern "C" int fw_renewconf(const char *wanif) { log("fw_renewconf " + str(wanif)); return 0; }
 
-extern "C" int fw_renewconf(const char *wanif)
-{
-    log("fw_renewconf " + str(wanif));
-    return 0;
-}
-
-// Runs in the detached reload child: its memory is its own, so it reports
-// through a file, with its pid and session id.
+// Runs in the reload child, whose memory is its own: when asked to, it waits
+// up to 5 s for the test to let it go on, then reports its state through a file.
 extern "C" int fw_reload(const char *group)
 {
-    // The reload belongs in a child: run in the request (the test process)
-    // it would hold up the page, so fail loudly rather than pass.
-    if (getpid() == g_platform.request_pid) {
-        std::fputs("fw_reload called in the request process\n", stderr);
+    if (getpid() == g.request_pid)  // the reload belongs in a child, never in the request
         std::abort();
-    }
-    log("fw_reload " + str(group));
-    if (!g_platform.fw_reload_file.empty()) {
-        int fd = open(g_platform.fw_reload_file.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-        if (fd >= 0) {
-            char line[128];
-            int n = std::snprintf(line, sizeof line, "%s %d %d\n", str(group).c_str(),
-                                  static_cast<int>(getpid()), static_cast<int>(getsid(0)));
-            if (write(fd, line, static_cast<size_t>(n)) < 0) {
-            }
-            close(fd);
-        }
-    }
+    int fds = 0;
+    for (int fd = 0; fd < 64; ++fd)
+        fds += fcntl(fd, F_GETFD) != -1;
+    mode_t mask = umask(0);
+    struct sigaction chld;
+    sigaction(SIGCHLD, nullptr, &chld);
+    pollfd hold = {g.reload_hold, POLLIN, 0};
+    const char *held = g.reload_hold < 0 ? "" : poll(&hold, 1, 5000) == 1 ? " let go" : " timed out";
+    char cwd[256] = "?";
+    char line[512];
+    int n = std::snprintf(line, sizeof line, "%s sid=%s cwd=%s umask=%o sigchld=%s fds=%d%s\n", str(group).c_str(),
+                          getsid(0) == getpid() ? "own" : "other", getcwd(cwd, sizeof cwd) ? cwd : "?",
+                          static_cast<unsigned>(mask), chld.sa_handler == SIG_IGN ? "ign" : "dfl", fds, held);
+    int fd = open(g_reload_log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (fd < 0 || write(fd, line, static_cast<size_t>(n)) != n)
+        std::abort();
+    close(fd);
     return 0;
 }
 
@@ -473,29 +329,24 @@ extern "C" int CFL_VALUE_SET_MULTI_ITEMS(ConfigItem *items, const char *file)
 {
     log("CFL_VALUE_SET_MULTI_ITEMS " + str(file));
     for (ConfigItem *it = items; it->section; ++it)
-        g_platform.multi_items_written.push_back(std::string(it->section) + "." + it->key + "=" +
-                                                 it->value);
+        g.multi_items_written.push_back(std::string(it->section) + "." + it->key + "=" + it->value);
     return 0;
 }
 
+// A missing key leaves the buffer as it was: the program clears it first.
 extern "C" int CFL_GET_STRING(const char *section, const char *key, char *value, const char *file)
 {
     log("CFL_GET_STRING " + str(section) + " " + str(key) + " " + str(file));
-    auto s = g_platform.conf.find(section);
-    if (s == g_platform.conf.end() || !s->second.count(key)) {
-        value[0] = '\0';
-        return -1;
-    }
-    std::snprintf(value, CFL_STRING_SIZE, "%s", s->second[key].c_str());
-    return 0;
+    const char *v = conf_value(section, key);
+    if (v)
+        std::snprintf(value, CFL_STRING_SIZE, "%s", v);
+    return v ? 0 : -1;
 }
 
-extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const char *value,
-                                    const char *file)
+extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const char *value, const char *file)
 {
-    log("CFL_VALUE_SET_STRING " + str(section) + " " + str(key) + " " + str(value) + " " +
-        str(file));
-    g_platform.conf[section][key] = value;
+    log("CFL_VALUE_SET_STRING " + str(section) + " " + str(key) + " " + str(value) + " " + str(file));
+    g.conf[section][key] = value;
     return 0;
 }
 
@@ -507,14 +358,14 @@ extern "C" const char *sysconf_getvalue(const char *section, const char *key)
 
 extern "C" int dev_get_uptime(UptimeInfo *up)
 {
-    if (g_platform.uptime_known)
-        *up = g_platform.uptime;
+    if (g.uptime_known)
+        *up = g.uptime;
     return 0;
 }
 
 extern "C" int if_getinfo(const char *, IfInfo *info)
 {
-    return inet_pton(AF_INET, g_platform.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
+    return inet_pton(AF_INET, g.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
 }
 
 extern "C" int clearConn(int idx)
@@ -527,7 +378,7 @@ extern "C" int clearConn(int idx)
 extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
 {
     for (int i = 0; i < 4; ++i)
-        if (port && port == g_port[i] && !g_platform.ssl_missing[i])
-            return reinterpret_cast<SslInfo *>(g_platform.ssl[i]);
+        if (port && port == pPortInfo[i] && !g.ssl_missing[i])
+            return reinterpret_cast<SslInfo *>(g.ssl[i]);
     return nullptr;
 }

@@ -6,6 +6,7 @@
 #define S2N_FAKE_PLATFORM_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 
 #include "cgiweb.h"
 #include "devcfg.h"
+#include "modes.h"
 
 namespace fake {
 
@@ -20,15 +22,15 @@ namespace fake {
 // so a write past them shows.
 constexpr unsigned kPortSize = 768;
 
-struct Port {
-    unsigned char bytes[kPortSize];
-};
+struct Port { unsigned char bytes[kPortSize]; };
+
+// Template page of a PortMode code, from the program's service table.
+inline const char *mode_page(int port_mode) { return mode_by_port_mode(port_mode)->page; }
 
 struct Platform {
     // Records the library hands out.
     bool dev_missing = false;
     bool port_missing[4] = {};
-    bool tty_missing[4] = {};
     Port ports[4];
     int mbus_mode[4] = {};
     MbusMasterInfo rtumaster[4] = {};
@@ -36,39 +38,30 @@ struct Platform {
     MbusSlaveInfo rtuslave[4] = {};
     MbusSlaveInfo asciislave[4] = {};
 
-    // The records in memory when the page was rendered (what getters saw).
-    bool rendered = false;
-    Port rendered_ports[4];
-
-    // What the library was asked to store.
-    bool saved = false;          // SaveNewConfig ran
-    Port saved_ports[4];
-    bool saved_port_null[4] = {};
+    Port rendered_ports[4];  // the records when the page was rendered
+    bool saved = false;      // SaveNewConfig ran
+    Port saved_ports[4];     // what it was asked to store
 
     // The request's form, first occurrence of a name wins.
     std::vector<std::pair<std::string, std::string>> form;
-
     // INI contents of the system configuration file: section -> key -> value.
     std::map<std::string, std::map<std::string, std::string>> conf;
     // Values handed to CFL_VALUE_SET_MULTI_ITEMS, "section.key=value".
     std::vector<std::string> multi_items_written;
 
     // Programmable results.
-    std::map<int, int> ports_in_use;        // network port -> owning serial port
-    const char *save_msg = nullptr;         // message SaveNewConfig sets
+    std::map<int, int> ports_in_use;  // network port -> owning serial port
+    const char *save_msg = nullptr;   // message SaveNewConfig sets
     int lang_index = 0;
     std::string lang_dir = "en";
     std::string wanif = "eth0";
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
-    std::string fw_reload_file;             // fw_reload appends "group pid sid\n" here
-    int request_pid = 0;                    // the process the request runs in
+    int request_pid = 0;  // fw_reload aborts when called in this process
+    int reload_hold = -1; // the reload child waits for a byte here before it reports
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
     std::vector<std::string> calls;
-    // Frees of records the fake handed out, e.g. "dev", "port 0", "tty 3".
-    std::vector<std::string> frees;
-
     // Device status: the uptime dev_get_uptime gives (none: it fills
     // nothing) and the WAN address if_getinfo gives (empty: it fails).
     bool uptime_known = true;
@@ -84,25 +77,30 @@ struct Platform {
 
 Platform &P();
 
-// Fresh platform with four TCP server ports (data ports 4001..4004), and the
-// program's per-request state back at its initial values.
+// Fresh platform with four TCP server ports (data ports 4001..4004), every
+// mode page rendering as "page=<file name>", and the per-request state the
+// program does not set itself (iServiceMode, ret_msg) as a new process has it.
 void reset();
 
-struct Result {
-    int status;
-    std::string out;  // everything the request wrote to standard output
-};
+// The exit status and everything the request wrote to standard output.
+struct Result { int status; std::string out; };
 
 // Runs one whole request with stdout captured.
 Result run_request();
 
-// Adds a form field.
+// Adds a form field; several, in order.
 void field(const std::string &name, const std::string &value);
+void fields(std::initializer_list<std::pair<std::string, std::string>> list);
 
 // Calls of the log whose text starts with prefix, in order.
 std::vector<std::string> calls_starting(const std::string &prefix);
 // Index of the first call equal to text in the log, or -1.
 int call_index(const std::string &text);
+
+// Waits for every reload child to end; returns the lines they reported,
+// "<group> sid=<own|other> cwd=<dir> umask=<octal> sigchld=<ign|dfl> fds=<n>",
+// with " let go" or " timed out" added when reload_hold was set.
+std::vector<std::string> reloads();
 
 // Port record helpers on the fake's bytes (independent of the program's
 // accessors, so a fault in those shows).

@@ -1,47 +1,62 @@
-// Address arithmetic of the UDP destination ranges and the address text.
-#include <algorithm>
+// Pure functions: the decimal conversion every number from text goes
+// through, the address text and the address arithmetic of the UDP
+// destination ranges. The same tables run on the 64-bit host and the 32-bit
+// device target.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <random>
-#include <string>
 
 #include <gtest/gtest.h>
 
 #include "ipcalc.h"
+#include "numtext.h"
 
 namespace {
 
+TEST(DecValue, Table)
+{
+    struct Case { const char *what, *text; int value; } cases[] = {
+        {"explicit plus", "+7", 7},
+        {"leading blanks and tabs", " \t\n 42", 42},
+        {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9},
+        {"high-bit byte is not a blank", "\xa0" "5", 0},
+        {"digits then letters", "12abc", 12},
+        {"empty", "", 0},
+        {"null", nullptr, 0},
+        {"sign alone", "-", 0},
+        {"blank after sign", "- 5", 0},
+        {"INT_MAX", "2147483647", INT_MAX},
+        {"INT_MIN", "-2147483648", INT_MIN},
+        {"just above INT_MAX saturates", "2147483648", INT_MAX},
+        {"just below INT_MIN saturates", "-2147483649", INT_MIN},
+        {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX},
+        {"very negative saturates", "-99999999999999999999999999", INT_MIN},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(dec_value(c.text), c.value);
+    }
+}
+
 // Address word of dotted text: the first octet in the low byte.
-uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d)
+constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d)
 {
     return a | b << 8 | c << 16 | d << 24;
 }
 
 TEST(InetNeta2, Table)
 {
-    struct Case {
-        const char *what;
-        uint32_t word;
-        unsigned size;
-        bool ok;
-        const char *text;  // the buffer afterwards, also after a failure
-    } cases[] = {
+    // The buffer afterwards is text, also after a failure.
+    struct Case { const char *what; uint32_t word; unsigned size; bool ok; const char *text; } cases[] = {
         {"plain", word_of(192, 168, 1, 1), 256, true, "192.168.1.1"},
         {"zero octets inside are written", word_of(10, 0, 0, 1), 256, true, "10.0.0.1"},
-        {"leading zero octets are written", word_of(0, 0, 0, 1), 256, true, "0.0.0.1"},
         {"zero word", 0, 256, true, "0.0.0.0"},
-        {"all ones", 0xFFFFFFFFu, 256, true, "255.255.255.255"},
         {"one trailing zero octet left out", word_of(192, 168, 1, 0), 256, true, "192.168.1"},
-        {"three trailing zero octets left out", word_of(10, 0, 0, 0), 256, true, "10"},
         {"size 15 fits 192.168.1.1", word_of(192, 168, 1, 1), 15, true, "192.168.1.1"},
         {"size 13 fails, octets so far kept", word_of(192, 168, 1, 1), 13, false, "192.168.1."},
         {"size 17 fits the longest text", 0xFFFFFFFFu, 17, true, "255.255.255.255"},
         {"size 16 fails before the last octet", 0xFFFFFFFFu, 16, false, "255.255.255."},
-        {"size 8 fits the zero address", 0, 8, true, "0.0.0.0"},
         {"size 7 is too small for the zero address", 0, 7, false, ""},
         {"size 0 writes nothing", word_of(1, 2, 3, 4), 0, false, ""},
     };
@@ -50,13 +65,10 @@ TEST(InetNeta2, Table)
         char buf[IP_TEXT_SIZE + 1];
         std::memset(buf, 'X', sizeof buf);
         buf[IP_TEXT_SIZE] = '\0';
-        char *r = inet_neta2(c.word, buf, c.size);
-        EXPECT_EQ(r, c.ok ? buf : nullptr);
+        EXPECT_EQ(inet_neta2(c.word, buf, c.size), c.ok ? buf : nullptr);
         // Nothing beyond the given size is touched.
         EXPECT_EQ(std::strspn(buf + c.size, "X"), IP_TEXT_SIZE - c.size);
-        if (c.size > 0) {
-            EXPECT_STREQ(buf, c.text);
-        }
+        EXPECT_STREQ(c.size ? buf : "", c.text);
     }
 }
 
@@ -69,10 +81,9 @@ TEST(RangeArithmetic, Table)
     static const char kLongest[] = "-2147483648.-2147483648.-2147483648.-2147483648";
     static_assert(sizeof kLongest == IP_END_SIZE);
     struct Case {
-        const char *what;
-        const char *start;  // null: missing
+        const char *what, *start;  // start null: missing
         int count;
-        const char *end;    // null: missing
+        const char *end;           // null: missing
         Way way = kBoth;
         const char *start_after = nullptr;  // calcIpCnt's start afterwards; null: unchanged
     } cases[] = {
@@ -81,8 +92,10 @@ TEST(RangeArithmetic, Table)
         {"fourth octet 255 stays", "192.168.1.200", 56, "192.168.1.255"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
         {"zero end becomes 254 of the previous value", "192.168.1.0", 255, "192.168.1.254"},
+        {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
         {"carry into the second octet", "192.168.255.1", 255, "192.169.0.1"},
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
+        {"fourth-octet carry takes the third to 256", "10.0.255.200", 101, "10.1.0.46"},
         {"one second-octet step", "10.0.0.1", 65025, "10.1.0.1"},
         {"one first-octet step", "10.0.0.1", 16646145, "11.0.0.1"},
         {"carry followed by borrow", "10.0.200.1", 15251, "10.1.4.11"},
@@ -98,7 +111,7 @@ TEST(RangeArithmetic, Table)
         {"INT_MIN count is the start", "192.168.1.1", INT_MIN, "192.168.1.1", kEndOnly},
         {"largest count from the top", "255.255.255.255", INT_MAX, "385.2.4.7", kEndOnly},
         {"more than four parts is no address", "1.2.3.4.5", 3, "", kEndOnly},
-        {"trailing dot opens a fifth part", "1.2.3.4.", 3, "", kEndOnly},
+        {"part longer than 15 characters is no address", "1.2.3.0000000000000009", 3, "", kEndOnly},
         {"octet above 255 with arithmetic", "0.0.0.2147483647", 2, "", kEndOnly},
         {"negative octet with arithmetic", "1.-2.3.4", 2, "", kEndOnly},
 
@@ -106,11 +119,9 @@ TEST(RangeArithmetic, Table)
         {"end below start", "192.168.1.10", 0, "192.168.1.1", kCountOnly},
         {"weighted distance below 0", "192.168.2.1", 0, "192.168.1.254", kCountOnly},
         {"weighted distance 0", "192.168.2.1", 1, "192.168.1.255", kCountOnly},
-        {"lower first octet outweighs a large fourth part", "2.0.0.0", 0, "1.0.0.20000000",
-         kCountOnly},
+        {"lower first octet outweighs a large fourth part", "2.0.0.0", 0, "1.0.0.20000000", kCountOnly},
         {"one past the largest count", "0.0.0.0", 0, "129.2.4.7", kCountOnly},
         {"empty end", "1.2.3.4", 1, "", kCountOnly},
-        {"blank-led end", "1.2.3.4", 1, " 9.9.9.9", kCountOnly},
         {"missing end", "1.2.3.4", 1, nullptr, kCountOnly},
         {"missing start", nullptr, 1, "1.2.3.4", kCountOnly},
         {"empty start reads 0.0.0.0", "", 1, "10.0.0.1", kCountOnly, "0.0.0.0"},
@@ -120,13 +131,11 @@ TEST(RangeArithmetic, Table)
         {"empty part reads 0", "1.2.3.4", 0, "1..3.4", kCountOnly},
         {"end with more than four parts", "1.2.3.4", 0, "1.2.3.4.5", kCountOnly},
         {"start with more than four parts", "1.2.3.4.5", 0, "1.2.3.9", kCountOnly},
-        {"end part longer than 15 characters", "1.2.3.4", 0, "1.2.3.0000000000000009",
-         kCountOnly},
+        // Cut at 15 characters, the part would read as 0 and the count as 254.
+        {"end part longer than 15 characters", "1.2.2.1", 0, "1.2.3.0000000000000009", kCountOnly},
         {"end part of exactly 15 characters", "1.2.3.4", 6, "1.2.3.000000000000009", kCountOnly},
-        {"INT_MIN parts", "-2147483648.-2147483648.0.0", 0, "2147483647.2147483647.0.0",
-         kCountOnly},
-        {"large negative distance", "2147483647.0.0.0", 0, "2147483647.-2147483648.0.0",
-         kCountOnly},
+        {"INT_MIN parts", "-2147483648.-2147483648.0.0", 0, "2147483647.2147483647.0.0", kCountOnly},
+        {"large negative distance", "2147483647.0.0.0", 0, "2147483647.-2147483648.0.0", kCountOnly},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -145,73 +154,6 @@ TEST(RangeArithmetic, Table)
             EXPECT_EQ(calcIpCnt(c.start ? start : nullptr, c.end), c.count);
             EXPECT_STREQ(start, c.start_after ? c.start_after : c.start ? c.start : "");
         }
-    }
-}
-
-// A start rendered from a random word, with its fourth octet set so none is
-// left out, reads as the C library prints it; for a count of 1 or more the
-// count of the computed end gives the count back.
-TEST(RangeArithmetic, CountOfComputedEndGivesTheCountBack)
-{
-    std::mt19937 rng(20240611);
-    std::uniform_int_distribution<int> small(1, 70000);
-    std::uniform_int_distribution<int> any(1, INT_MAX);
-    int checked = 0;
-    for (int i = 0; i < 5000; ++i) {
-        const uint32_t w = static_cast<uint32_t>(rng()) | 0x01000000u;
-        char start[IP_TEXT_SIZE];
-        char want[IP_TEXT_SIZE];
-        std::snprintf(want, sizeof want, "%u.%u.%u.%u", w & 255, w >> 8 & 255, w >> 16 & 255,
-                      w >> 24);
-        ASSERT_EQ(inet_neta2(w, start, sizeof start), start);
-        ASSERT_STREQ(start, want);
-
-        const int count = (i % 2) ? small(rng) : any(rng);
-        char end[IP_TEXT_SIZE];
-        calcIpEnd(start, count, end);
-        SCOPED_TRACE(std::string(start) + " count " + std::to_string(count) + " end " + end);
-        if (std::atoi(end) > 255)  // past the top: no address to count back from
-            continue;
-        ++checked;
-        ASSERT_EQ(calcIpCnt(start, end), count);
-    }
-    EXPECT_GT(checked, 2500);
-}
-
-// Runs of dots or digits past the splitter's limits, or random pieces:
-// numbers in and out of range, dots, signs and blanks.
-std::string random_text(std::mt19937 &rng)
-{
-    if (rng() % 3 == 0)
-        return std::string(rng() % 400, (rng() % 2) ? '.' : '9');
-    static const char *const kPieces[] = {"0", "7",  "255", "300", ".",           "..",
-                                          "-", "+",  " ",   "x",   "99999999999", "-2147483649"};
-    std::string s;
-    for (int n = static_cast<int>(rng() % 20); n > 0; --n)
-        s += kPieces[rng() % (sizeof kPieces / sizeof kPieces[0])];
-    return s;
-}
-
-// Under the sanitizer build any access past a buffer or signed overflow
-// fails here; the checks pin what must hold for all text.
-TEST(RangeArithmetic, MalformedTextIsHandledSafely)
-{
-    std::mt19937 rng(99);
-    const int counts[] = {INT_MIN, -1, 0, 1, 2, 255, 65025, INT_MAX};
-    for (int i = 0; i < 5000; ++i) {
-        std::string a = random_text(rng);
-        std::string b = random_text(rng);
-        SCOPED_TRACE("'" + a + "' / '" + b + "'");
-
-        // Exact-size heap copies (the start at least 8 bytes), so a stray
-        // access shows.
-        std::unique_ptr<char[]> start(new char[std::max<size_t>(a.size() + 1, 8)]());
-        std::memcpy(start.get(), a.c_str(), a.size());
-        EXPECT_GE(calcIpCnt(start.get(), b.c_str()), 0);
-
-        std::unique_ptr<char[]> out(new char[IP_END_SIZE]);
-        calcIpEnd(a.c_str(), counts[rng() % (sizeof counts / sizeof counts[0])], out.get());
-        EXPECT_LT(std::strlen(out.get()), static_cast<size_t>(IP_END_SIZE));
     }
 }
 

@@ -1,0 +1,140 @@
+"""The built CGI on a simulated device: hostile requests show exactly the
+page of their port, or are refused, and store nothing; saves running at once
+store whole versions and keep the bytes the program does not own;
+system.conf follows the records with every other byte kept; and the
+firewall reloads in a detached child."""
+
+import os
+import time
+from concurrent.futures import ThreadPoolExecutor
+
+from devkit import DeviceTest, cgi_env
+
+PORTS_AT, PORT_SIZE, MBUS_AT = 80, 768, 3408  # device.bin: port records, then Modbus records
+# PortInfo bytes the program owns: (offset, width); byte 0 holds the port's
+# index, which the library relies on.
+OWNED = [(0, 1), (8, 4), (12, 4), (16, 4), (70, 6), (496, 4), (564, 16), (664, 4), (678, 6), (740, 4)]
+OWNED_AT = {PORTS_AT + PORT_SIZE * p + off + i
+            for p in range(4) for off, n in OWNED + [(502 + 16 * k, 6) for k in range(4)] for i in range(n)}
+UNOWNED = [i for i in range(16, MBUS_AT) if i not in OWNED_AT]
+RELOAD = ["fw_renewconf lo", "fw_reload ser2net_remote_man"]
+# Saves per writer; emulated and sanitized builds run fewer.
+ROUNDS = int(os.environ.get("S2N_E2E_ROUNDS", "8"))
+
+
+def version(v):
+    """The UDP fields of version v: data port, first range and its count."""
+    return 1000 + v, {"port": 20000 + v, "ip": "10.%d.%d.1" % (v // 256, v % 256)}, v % 200 + 1
+
+
+def get(query, **env):
+    return dict(env, QUERY_STRING=query), b""
+
+
+def post(body, length=None):
+    return {"REQUEST_METHOD": "POST", "CONTENT_TYPE": "application/x-www-form-urlencoded",
+            "CONTENT_LENGTH": length or str(len(body))}, body
+
+
+REQUESTS = [
+    # description, environment, body, port whose page shows (None: refused)
+    ("POST, save on port 4", *post(b"h_PortIndex=4&todo=save&h_ServiceMode=4"), None),
+    ("page climbs out of the folder", *get("h_PortIndex=2&next_page=../../etc/passwd"), 2),
+    ("absolute page path", *get("h_PortIndex=2&next_page=/etc/passwd"), 2),
+    ("body above the limit is an empty form", *post(b"h_PortIndex=2&p=" + b"x" * (70 * 1024)), 0),
+    ("body shorter than its length", *post(b"h_PortIndex=3", length="500"), 3),
+    ("more fields than kept: the first count",
+     *post(b"h_PortIndex=1&" + b"&".join(b"f%d=%d" % (i, i) for i in range(5000))), 1),
+    ("malformed escapes stay literal", *get("h_PortIndex=1%&lang=%zz%4"), 1),
+    ("NUL in a value drops the field", *get("h_PortIndex=3&next_page=rtu_slave_mode.htm%00x"), 3),
+]
+
+
+class DeviceE2E(DeviceTest):
+    def save(self, query):
+        r = self.request("todo=save&" + query, post=True)
+        return None if (r.exit, r.status) == (0, 200) else "%s: %s" % (query, r.stderr)
+
+    def writer(self, w):
+        """Writer w saves UDP versions w*1000+r of port w // 2, each followed by
+        a Modbus save; returns the first failure, or None."""
+        for v in range(w * 1000, w * 1000 + ROUNDS):
+            port, link, count = version(v)
+            failed = self.save("h_PortIndex=%d&h_ServiceMode=4&udp_port=%d&HostStartIp1=%s&HostEndIp1=%s&SendPort1=%d"
+                               % (w // 2, port, link["ip"], link["ip"][:-1] + str(count), link["port"]))
+            failed = failed or self.save("h_PortIndex=%d&next_page=rtu_slave_mode.htm" % (w // 2))
+            if failed:
+                return failed
+        return None
+
+    def test_parallel_saves_keep_versions_whole_and_unowned_bytes(self):
+        path = os.path.join(self.dev, "device.bin")
+        with open(path, "r+b") as f:
+            image = bytearray(f.read())
+            for i in UNOWNED:
+                image[i] = (i * 7 + 3) & 0xFF
+            f.seek(0)
+            f.write(image)
+        with ThreadPoolExecutor(8) as pool:  # two writers per port
+            self.assertEqual([e for e in pool.map(self.writer, range(8)) if e], [])
+        with open(path, "rb") as f:
+            after = f.read()
+        self.assertEqual([i for i in UNOWNED if after[i] != image[i]], [], "bytes the program does not own")
+        for port, rec in enumerate(self.show()["ports"]):
+            with self.subTest(port=port):
+                # A save stores all four records as it read them: a version of this port's writers.
+                v = rec["net_addr"]["port"] - 1000
+                self.assertIn(v // 1000, (2 * port, 2 * port + 1))
+                self.assertEqual((rec["port_mode"], rec["mbus_mode"]), (2, 4))
+                self.assertEqual((rec["net_addr"]["port"], rec["links"][0], rec["host_cnt"][0]), version(v))
+        # Every section and key of system.conf (the names are unique in the file) once.
+        with open(os.path.join(self.dev, "var", "run", "system.conf")) as f:
+            names = [line.split("=")[0] for line in f.read().splitlines() if "=" in line or line.startswith("[")]
+        self.assertEqual([n for n in set(names) if names.count(n) > 1], [], "entries twice")
+        self.assertEqual([n for n in os.listdir(self.dev) if n.endswith(".tmp")], [], "temporary files left")
+
+    def test_conf_follows_the_records(self):
+        conf = os.path.join(self.dev, "var", "run", "system.conf")
+        self.set("ports.0.net_addr.port=4010", "ports.0.rtumaster.host_port=4002")
+        with open(conf, "a", newline="") as f:  # hand-edited lines the library must keep
+            f.write("; kept comment\n[extra]\nodd line without equals\nk = v \r\n")
+        with open(conf, newline="") as f:
+            want = f.read().replace("\nDataPort0=4001\n", "\nDataPort0=4010\n")
+        # A Modbus save whose host port is port 2's data port stores nothing at all.
+        before = self.snapshot()
+        self.assertIsNone(self.save("h_PortIndex=0&next_page=rtu_master_mode.htm"))
+        time.sleep(0.2)
+        self.assertEqual(self.snapshot(), before)
+        # A port save brings the data port entry in line, keeps every other
+        # byte, and reloads once in a detached child.
+        self.assertIsNone(self.save("h_PortIndex=0&h_ServiceMode=2"))
+        end = time.monotonic() + 10
+        while RELOAD[1] not in self.show()["logs"]["firewall"] and time.monotonic() < end:
+            time.sleep(0.02)
+        time.sleep(0.2)
+        self.assertEqual(self.show()["logs"]["firewall"], RELOAD)
+        with open(conf, newline="") as f:
+            self.assertEqual(f.read(), want)
+
+    def test_hostile_requests(self):
+        self.set(*["ports.%d.port_mode=%d" % pm for pm in enumerate([0, 2, 5, 3])])
+        # A file a page path would reach if it left the template folder.
+        secret = "SECRET-%d" % os.getpid()
+        os.makedirs(os.path.join(self.dev, "etc"))
+        with open(os.path.join(self.dev, "etc", "passwd"), "w") as f:
+            f.write(secret)
+        pages = [self.run_cgi(cgi_env(self.dev, QUERY_STRING="h_PortIndex=%d" % p)).body for p in range(4)]
+        self.assertEqual([p.rstrip()[-7:] for p in pages], ["</html>"] * 4)
+        before = self.snapshot()
+        for desc, env, body, port in REQUESTS:
+            with self.subTest(desc):
+                r = self.run_cgi(cgi_env(self.dev, **env), body)
+                if port is None:
+                    self.assertEqual((r.exit, r.status), (1, 500))
+                else:
+                    self.assertEqual((r.exit, r.status, r.stderr, r.headers[0]),
+                                     (0, 200, "", "Content-Type: text/html; charset=utf-8"))
+                    self.assertEqual(r.body, pages[port])
+                self.assertNotIn(secret, r.body)
+                self.assertNotIn("root:", r.body)
+        self.assertEqual(self.snapshot(), before)

@@ -1,0 +1,208 @@
+// The request from start to end (loads, port selection, refusals, the save
+// gate, the page choice), and the service mode's numbering and trace lines.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "state.h"
+
+namespace {
+
+using fake::P;
+using std::string;
+const string kHtml = "Content-Type: text/html\n\n";
+
+// Each port runs another service, so the page tells which record was read.
+TEST(Request, CallsInOrder)
+{
+    fake::reset();
+    fake::fields({{"lang", "de"}, {"h_PortIndex", "1"}, {"todo", "save"}});
+    for (int i = 0; i < 4; ++i)
+        fake::wr32(P().ports[i], PI_PORT_MODE, 4 + i);
+    P().lang_index = 1;
+    P().lang_dir = "de";
+    P().templates["de/rtu_master_mode.htm"] = "<%h_PortIndex%> <%h_ServiceMode%> <%PortList%> <%PortNum%>";
+    P().parse_html_status = 7;  // the exit status is the renderer's
+    fake::Result r = fake::run_request();
+    EXPECT_EQ(r.status, 7);
+    EXPECT_EQ(r.out, kHtml + "1 6 <option selected>Port1</option><option>Port2</option><option>Port3</option>"
+                             "<option>Port4</option> 4");
+    const std::vector<string> want = {
+        "read_cgi_input", "cgi_val lang", "lang_get_index de", "CFL_GET_MULTI_ITEMS /var/run//system.conf",
+        "GetDevInfoAlloc", "GetPortInfoAlloc 0", "GetTtyInfoAlloc 0", "GetPortInfoAlloc 1", "GetTtyInfoAlloc 1",
+        "GetPortInfoAlloc 2", "GetTtyInfoAlloc 2", "GetPortInfoAlloc 3", "GetTtyInfoAlloc 3",
+        "cgi_val h_PortIndex", "cgi_val next_page", "get_mbus_mode_info 1", "get_mbus_rtumaster_mode_info 1",
+        "get_mbus_rtuslave_mode_info 1", "get_mbus_asciimaster_mode_info 1", "get_mbus_asciislave_mode_info 1",
+        "cgi_val todo"};
+    EXPECT_EQ(std::vector<string>(P().calls.begin(), P().calls.begin() + 21), want);
+    EXPECT_EQ(P().calls.back(), "list_clear");
+    // Every record is released.
+    EXPECT_EQ(pDevInfo, nullptr);
+    for (int i = 0; i < S2N_PORTS; ++i)
+        EXPECT_TRUE(pPortInfo[i] == nullptr && pTtyInfo[i] == nullptr) << i;
+}
+
+// Refused before anything is loaded for the port or stored; the form is
+// still released.
+TEST(Request, Refusals)
+{
+    const string long_page(61, 'c');  // "en/" and 61 characters do not fit 64
+    struct Row { const char *index, *page; bool no_device; } rows[] = {
+        {"4", nullptr, false}, {"7", nullptr, false}, {"-1", nullptr, false}, {"99999999999", nullptr, false},
+        {"-2147483648", nullptr, false}, {"0", long_page.c_str(), false}, {" 0", nullptr, true},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(string(row.index) + (row.page ? " with a long page" : row.no_device ? " without device" : ""));
+        fake::reset();
+        P().dev_missing = row.no_device;
+        fake::fields({{"h_PortIndex", row.index}, {"next_page", row.page ? row.page : ""}, {"todo", "save"},
+                      {"h_ServiceMode", "4"}});
+        fake::Result r = fake::run_request();
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "Status: 500 Internal Server Error\n\n");  // once, and no page
+        EXPECT_EQ(fake::calls_starting("GetPortInfoAlloc").empty(), row.no_device);
+        for (const char *never : {"get_mbus", "set_mbus", "SaveNewConfig", "CFL_VALUE_SET"})
+            EXPECT_TRUE(fake::calls_starting(never).empty()) << never;
+        EXPECT_EQ(P().calls.back(), "list_clear");
+    }
+}
+
+TEST(Request, PageChoice)
+{
+    // Every form asks for UDP. Only the exact word "save" applies it, and a
+    // row without a setter ignores its field. A named page is taken only as
+    // a plain file name.
+    const string n128(128, 'a'), n60(60, 'b'), tcp = fake::mode_page(PORT_SERVER_MODE), udp = fake::mode_page(PORT_UDP_MODE);
+    struct Row { const char *what, *todo, *page; string shown; } rows[] = {
+        {"saved mode picks the page", "save", nullptr, udp},
+        {"capitalised", "Save", nullptr, tcp},
+        {"trailing blank", "save ", nullptr, tcp},
+        {"no todo", nullptr, nullptr, tcp},
+        {"named page, no save", nullptr, "rtu_master_mode.htm", "rtu_master_mode.htm"},
+        {"named page in a save", "save", "s2n_service_mode_vcom.htm", "s2n_service_mode_vcom.htm"},
+        {"60 characters fit the path", nullptr, n60.c_str(), n60},
+        {"empty name in a save", "save", "", udp},
+        {"traversal", nullptr, "../../etc/passwd", tcp},
+        {"slash", nullptr, "a/b.htm", tcp},
+        {"backslash", nullptr, "a\\b.htm", tcp},
+        {"hidden file", nullptr, ".htaccess", tcp},
+        {"128 characters", nullptr, n128.c_str(), tcp},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        fake::reset();
+        if (row.todo)
+            fake::field("todo", row.todo);
+        if (row.page)
+            fake::field("next_page", row.page);
+        fake::fields({{"h_ServiceMode", "4"}, {"PortNum", "9"}});
+        fake::Result r = fake::run_request();
+        EXPECT_NE(fake::call_index("parse_html en/" + row.shown), -1);
+        EXPECT_EQ(r.out.rfind(kHtml, 0), 0u);
+        const bool saved = row.todo && string(row.todo) == "save";
+        EXPECT_EQ(P().saved, saved);
+        EXPECT_EQ(fake::rd32(P().rendered_ports[0], PI_PORT_MODE), saved ? PORT_UDP_MODE : PORT_SERVER_MODE);
+    }
+}
+
+// ---- Service mode ----
+
+using Lines = std::vector<std::string>;
+
+std::string summary(const char *fn, int port, int mode, int service)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%s: pPortInfo[%d]->port_mode=%d iServiceMode=%d\n", fn, port, mode, service);
+    return buf;
+}
+
+// A request of port 1, whose record holds code (missing: none), on the page
+// its mode picks ("none" for an unknown mode), which shows its name and the
+// mode tag; a save of value unless it is null. unopenable: a directory stands
+// at the console's path while the program runs.
+std::string mode_page(int code, const char *value, bool missing = false, bool unopenable = false)
+{
+    fake::reset();
+    if (unopenable && mkdir(S2N_TEST_CONSOLE, 0700) != 0)
+        ADD_FAILURE() << "cannot make the console a directory";
+    fake::wr32(P().ports[1], PI_PORT_MODE, code);
+    P().port_missing[1] = missing;
+    fake::field("h_PortIndex", "1");
+    if (value)
+        fake::fields({{"todo", "save"}, {"h_ServiceMode", value}});
+    for (const ServiceModeRow &row : service_modes)
+        P().templates[std::string("en/") + row.page] = row.page + std::string(" [<%h_ServiceMode%>]");
+    P().templates["en/"] = "none [<%h_ServiceMode%>]";
+    fake::Result r = fake::run_request();
+    return std::to_string(r.status) + " " + r.out.substr(r.out.find("\n\n") + 2);
+}
+
+TEST(ServiceMode, EveryModeBothWays)
+{
+    const struct { int page, code; const char *set_line, *get_line; } modes[] = {
+        {1, 3, "set_ServiceMode: ENUM_SEVICE_MODE_VCOM\n", "get_ServiceMode PORT_VIRTUALCOM_MODE\n"},
+        {2, 0, "set_ServiceMode: ENUM_SEVICE_MODE_SERVER\n", "get_ServiceMode PORT_SERVER_MODE\n"},
+        {3, 1, "set_ServiceMode: ENUM_SEVICE_MODE_CLIENT\n", "get_ServiceMode PORT_CLIENT_MODE\n"},
+        {4, 2, "set_ServiceMode: ENUM_SEVICE_MODE_UDP\n", "get_ServiceMode PORT_UDP_MODE\n"},
+        {5, 4, "set_ServiceMode: ENUM_RTU_SLAVE_MODE\n", "get_ServiceMode RTU_SLAVE_MODE\n"},
+        {6, 5, "set_ServiceMode: ENUM_RTU_MASTER_MODE\n", "get_ServiceMode RTU_MASTER_MODE\n"},
+        {7, 6, "set_ServiceMode: ENUM_ASCII_SLAVE_MODE\n", "get_ServiceMode ASCII_SLAVE_MODE\n"},
+        {8, 7, "set_ServiceMode: ENUM_ASCII_MASTER_MODE\n", "get_ServiceMode ASCII_MASTER_MODE\n"},
+    };
+    for (const auto &m : modes) {
+        SCOPED_TRACE(m.page);
+        const std::string shown = "0 " + std::string(fake::mode_page(m.code)) + " [" + std::to_string(m.page) + "]";
+        // The page's number stores its code over a virtual COM record (only
+        // the four mode bytes change), and the code shows as the number.
+        EXPECT_EQ(mode_page(PORT_VIRTUALCOM_MODE, std::to_string(m.page).c_str()), shown);
+        EXPECT_EQ(fake::console_lines(), (Lines{m.set_line, summary("set_ServiceMode", 1, m.code, m.page),
+                                                m.get_line, summary("get_ServiceMode", 1, m.code, m.page)}));
+        fake::Port want = P().ports[1];
+        fake::wr32(want, PI_PORT_MODE, m.code);
+        EXPECT_EQ(std::memcmp(P().saved_ports[1].bytes, want.bytes, fake::kPortSize), 0);
+    }
+}
+
+// A number outside 1..8 stores nothing; an unknown stored code shows the
+// current number; without the record the tag prints nothing.
+TEST(ServiceMode, UnknownNumbersCodesAndRecords)
+{
+    const struct { const char *value; int service; } numbers[] = {
+        {"0", 0}, {"9", 9}, {"-1", -1}, {"abc", 0}, {"", 0}, {"-2147483648", INT_MIN}};
+    for (const auto &n : numbers) {
+        SCOPED_TRACE(n.value);
+        EXPECT_EQ(mode_page(PORT_VIRTUALCOM_MODE, n.value), "0 s2n_service_mode_vcom.htm [1]");
+        EXPECT_EQ(std::memcmp(P().saved_ports[1].bytes, P().ports[1].bytes, fake::kPortSize), 0);
+        EXPECT_EQ(fake::console_lines().at(0), summary("set_ServiceMode", 1, 3, n.service));
+    }
+    for (int code : {8, -1, INT_MAX}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(mode_page(code, nullptr), "0 none [0]");
+        EXPECT_EQ(fake::console_lines(), Lines{summary("get_ServiceMode", 1, code, 0)});
+    }
+    EXPECT_EQ(mode_page(9, "-12"), "0 none [-12]");
+    EXPECT_EQ(mode_page(0, "4", true), "0 none []");
+    EXPECT_EQ(fake::console_lines(),
+              (Lines{summary("set_ServiceMode", 1, -1, 4), summary("get_ServiceMode", 1, -1, 4)}));
+}
+
+// A console that cannot be opened drops the lines and changes nothing else.
+TEST(ServiceMode, UnopenableConsole)
+{
+    const std::string with_console = mode_page(PORT_VIRTUALCOM_MODE, "4");
+    const fake::Port stored = P().saved_ports[1];
+    EXPECT_EQ(mode_page(PORT_VIRTUALCOM_MODE, "4", false, true), with_console);
+    struct stat st;
+    EXPECT_TRUE(stat(S2N_TEST_CONSOLE, &st) == 0 && S_ISDIR(st.st_mode));
+    rmdir(S2N_TEST_CONSOLE);
+    EXPECT_EQ(std::memcmp(P().saved_ports[1].bytes, stored.bytes, fake::kPortSize), 0);
+}
+
+}  // namespace
