@@ -21,14 +21,6 @@ const char *const kTypes[] = {"application/x-www-form-urlencoded",
 const char *const kBadLengths[] = {"", "x", "-1", "+5", " 5", "0x10", "65537", "99999999999999999999",
                                    nullptr};
 
-void set_env(const char *name, const char *value)
-{
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -39,13 +31,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t len = size - 3;
     std::string text(body, strnlen(body, len));
 
-    set_env("REQUEST_METHOD", kMethods[data[0] % 5]);
-    set_env("CONTENT_TYPE", kTypes[data[2] % 5]);
+    fuzz_env("REQUEST_METHOD", kMethods[data[0] % 5]);
+    fuzz_env("CONTENT_TYPE", kTypes[data[2] % 5]);
     // Below 200: the body's length give or take 100; above: no number.
     std::string length = std::to_string(static_cast<long>(len) + data[1] - 100);
-    set_env("CONTENT_LENGTH", data[1] < 200 ? length.c_str() : kBadLengths[data[1] % 9]);
-    set_env("QUERY_STRING", text.c_str());
-    set_env("HTTP_ACCEPT_LANGUAGE", text.c_str());
+    fuzz_env("CONTENT_LENGTH", data[1] < 200 ? length.c_str() : kBadLengths[data[1] % 9]);
+    fuzz_env("QUERY_STRING", text.c_str());
+    fuzz_env("HTTP_ACCEPT_LANGUAGE", text.c_str());
 
     // The body on standard input, as the web server hands it over.
     int fd = memfd_create("body", 0);

@@ -45,14 +45,6 @@ std::string every_tag()
     return t;
 }
 
-void set_env(const char *name, const std::string *value)
-{
-    if (value)
-        setenv(name, value->c_str(), 1);
-    else
-        unsetenv(name);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -100,9 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto line = [&](bool wanted) -> const std::string * {
         return wanted && next_line < lines.size() ? &lines[next_line++] : nullptr;
     };
-    set_env("HTTP_ORIGIN", line(data[2] & 1));
-    set_env("HTTP_REFERER", line(data[2] & 2));
-    set_env("HTTP_HOST", line(data[2] & 4));
+    auto header = [&](const char *name, int bit) {
+        const std::string *value = line(data[2] & bit);
+        fuzz_env(name, value ? value->c_str() : nullptr);
+    };
+    header("HTTP_ORIGIN", 1);
+    header("HTTP_REFERER", 2);
+    header("HTTP_HOST", 4);
     for (const TagEntry *row = fun_tab; row->tag; ++row)
         if (const std::string *value = line(row->setter != nullptr))
             if (value->empty() || (*value)[0] != '\x7f')
