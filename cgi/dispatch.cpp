@@ -5,6 +5,7 @@
 
 #include "modes.h"
 #include "numtext.h"
+#include "origin.h"
 #include "record.h"
 #include "save.h"
 #include "state.h"
@@ -140,7 +141,14 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
     get_mbus_asciislave_mode_info(&asciislave_info, iPortIndex);
 
     const char *todo = cgi_val(list, "todo");
-    if (todo && strcmp(todo, "save") == 0) {
+    // A save another site's page made the browser send is shown as a page
+    // view with a message: no setter runs, nothing is stored.
+    bool save = todo && strcmp(todo, "save") == 0;
+    if (save && cross_site_request()) {
+        ret_msg = CROSS_SITE_MSG;
+        save = false;
+    }
+    if (save) {
         for (const TagEntry *row = tab; row->tag; ++row) {
             const char *value = cgi_val(list, row->tag);
             if (value && row->setter)

@@ -22,3 +22,7 @@ need_packages() {
 
 # What every build needs.
 S2N_BUILD_PACKAGES=(cmake make g++ pkg-config)
+
+# The fuzz targets: clang with libFuzzer and the sanitizer run-times, and
+# llvm-symbolizer for their reports.
+S2N_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)

@@ -206,7 +206,9 @@ int dk_replace_file(const char *path, const void *data, size_t len, unsigned mod
     int fd = open(tmp, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     if (fd < 0)
         return -1;
-    int rc = write_all(fd, data, len);
+    // On the disk before the new name is: after a crash the file is the old
+    // one or the new one, never a part of either.
+    int rc = write_all(fd, data, len) == 0 && fsync(fd) == 0 ? 0 : -1;
     if (close(fd) != 0)
         rc = -1;
     if (rc == 0 && rename(tmp, path) != 0)

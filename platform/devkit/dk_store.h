@@ -75,8 +75,10 @@ void dk_image_header(DeviceImage *img);
 int dk_lock(const char *root);
 void dk_unlock(int fd);
 
-// Replaces a file atomically: writes "<path>.tmp", then renames it over
-// path. Call with the folder lock held. Returns 0 on success.
+// Replaces a file atomically: writes "<path>.tmp", flushes it to the disk,
+// then renames it over path. On failure (a full disk, a read-only folder)
+// the temporary file is removed and path is left as it was. Call with the
+// folder lock held. Returns 0 on success.
 int dk_replace_file(const char *path, const void *data, size_t len, unsigned mode);
 
 int dk_write_image(const char *root, const DeviceImage *img);

@@ -81,11 +81,12 @@ class DeviceTest(unittest.TestCase):
     def run_cgi(self, env, body=b""):
         return Response(subprocess.run(command(CGI), input=body, env=env, capture_output=True, timeout=TIMEOUT))
 
-    def snapshot(self):
-        """Digest of every file of the device folder, by relative path."""
+    def snapshot(self, root=None):
+        """Digest of every file of the device folder (or of root), by relative path."""
+        root = root or self.dev
         files = {}
-        for base, _, names in os.walk(self.dev):
+        for base, _, names in os.walk(root):
             for name in names:
                 with open(os.path.join(base, name), "rb") as f:
-                    files[os.path.relpath(f.name, self.dev)] = hashlib.sha256(f.read()).hexdigest()
+                    files[os.path.relpath(f.name, root)] = hashlib.sha256(f.read()).hexdigest()
         return files
