@@ -74,13 +74,17 @@ TEST(Request, Refusals)
     }
 }
 
-TEST(Request, PageChoice)
+// Every form asks for UDP. Only the exact word "save" applies it, unless
+// the browser names another site as the form's source (Origin, else
+// Referer, against Host); a row without a setter ignores its field. A named
+// page is taken only as a plain file name.
+TEST(Request, SaveGateAndPageChoice)
 {
-    // Every form asks for UDP. Only the exact word "save" applies it, and a
-    // row without a setter ignores its field. A named page is taken only as
-    // a plain file name.
     const string n128(128, 'a'), n60(60, 'b'), tcp = fake::mode_page(PORT_SERVER_MODE), udp = fake::mode_page(PORT_UDP_MODE);
-    struct Row { const char *what, *todo, *page; string shown; } rows[] = {
+    static const char *const dev = "192.168.1.1", *const evil = "http://evil.example";
+    struct Header { const char *name, *value; };
+    struct Row { const char *what, *todo, *page; string shown; bool refused = false;
+                 const char *origin = nullptr, *referer = nullptr, *host = dev; } rows[] = {
         {"saved mode picks the page", "save", nullptr, udp},
         {"capitalised", "Save", nullptr, tcp},
         {"trailing blank", "save ", nullptr, tcp},
@@ -94,6 +98,18 @@ TEST(Request, PageChoice)
         {"backslash", nullptr, "a\\b.htm", tcp},
         {"hidden file", nullptr, ".htaccess", tcp},
         {"128 characters", nullptr, n128.c_str(), tcp},
+        {"same host", "save", nullptr, udp, false, "http://192.168.1.1"},
+        {"same host and port, other letter case", "save", nullptr, udp, false, "https://Dev.Lan:8080", nullptr,
+         "dev.lan:8080"},
+        {"other host", "save", nullptr, tcp, true, evil},
+        {"Origin null", "save", nullptr, tcp, true, "null"},
+        {"Origin decides over a matching Referer", "save", nullptr, tcp, true, evil, "http://192.168.1.1/"},
+        {"Referer only, same host", "save", nullptr, udp, false, nullptr, "http://192.168.1.1/x.cgi?h_PortIndex=1"},
+        {"Referer only, other host", "save", nullptr, tcp, true, nullptr, "http://evil.example/192.168.1.1"},
+        {"Origin with a port the Host lacks", "save", nullptr, tcp, true, "http://192.168.1.1:8080"},
+        {"Host with a port the Origin lacks", "save", nullptr, tcp, true, "http://192.168.1.1", nullptr,
+         "192.168.1.1:8080"},
+        {"no Host to compare with", "save", nullptr, tcp, true, "http://192.168.1.1", nullptr, nullptr},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -103,13 +119,18 @@ TEST(Request, PageChoice)
         if (row.page)
             fake::field("next_page", row.page);
         fake::fields({{"h_ServiceMode", "4"}, {"PortNum", "9"}});
+        for (const auto &h : {Header{"HTTP_ORIGIN", row.origin}, {"HTTP_REFERER", row.referer}, {"HTTP_HOST", row.host}})
+            h.value ? setenv(h.name, h.value, 1) : unsetenv(h.name);
         fake::Result r = fake::run_request();
-        EXPECT_NE(fake::call_index("parse_html en/" + row.shown), -1);
+        EXPECT_EQ(fake::calls_starting("parse_html"), std::vector<string>{"parse_html en/" + row.shown});
         EXPECT_EQ(r.out.rfind(kHtml, 0), 0u);
-        const bool saved = row.todo && string(row.todo) == "save";
+        const bool saved = row.todo && string(row.todo) == "save" && !row.refused;
         EXPECT_EQ(P().saved, saved);
         EXPECT_EQ(fake::rd32(P().rendered_ports[0], PI_PORT_MODE), saved ? PORT_UDP_MODE : PORT_SERVER_MODE);
+        EXPECT_STREQ(ret_msg, row.refused ? "request from another site refused" : nullptr);
     }
+    for (const char *name : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
+        unsetenv(name);
 }
 
 // ---- Service mode ----

@@ -54,7 +54,6 @@ Platform &P() { return g; }
 void field(const std::string &name, const std::string &value) { g.form.emplace_back(name, value); }
 void fields(std::initializer_list<std::pair<std::string, std::string>> list) { g.form.insert(g.form.end(), list); }
 std::vector<std::string> console_lines() { return lines_of(S2N_TEST_CONSOLE, true); }
-void console_clear() { std::remove(S2N_TEST_CONSOLE); }
 
 void reset()
 {
@@ -87,7 +86,7 @@ void reset()
     // The per-request state the program does not set itself, as a new process starts it.
     iServiceMode = 0;
     ret_msg = nullptr;
-    console_clear();
+    std::remove(S2N_TEST_CONSOLE);
 }
 
 Result run_request()
@@ -111,12 +110,6 @@ std::vector<std::string> calls_starting(const std::string &prefix)
     std::copy_if(g.calls.begin(), g.calls.end(), std::back_inserter(out),
                  [&](const std::string &c) { return c.rfind(prefix, 0) == 0; });
     return out;
-}
-
-int call_index(const std::string &text)
-{
-    auto it = std::find(g.calls.begin(), g.calls.end(), text);
-    return it == g.calls.end() ? -1 : static_cast<int>(it - g.calls.begin());
 }
 
 std::vector<std::string> reloads()

@@ -94,8 +94,6 @@ void fields(std::initializer_list<std::pair<std::string, std::string>> list);
 
 // Calls of the log whose text starts with prefix, in order.
 std::vector<std::string> calls_starting(const std::string &prefix);
-// Index of the first call equal to text in the log, or -1.
-int call_index(const std::string &text);
 
 // Waits for every reload child to end; returns the lines they reported,
 // "<group> sid=<own|other> cwd=<dir> umask=<octal> sigchld=<ign|dfl> fds=<n>",
@@ -113,7 +111,6 @@ void wr_ip(Port &p, unsigned la, const char *dotted);
 
 // Lines of the trace console file the test build writes to.
 std::vector<std::string> console_lines();
-void console_clear();
 
 }  // namespace fake
 
