@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "fake_platform.h"
 #include "fuzz.h"
@@ -31,29 +30,18 @@ extern "C" pid_t __wrap_fork(void)
     return -1;
 }
 
-namespace {
-
-const char kHeader[] = "Content-Type:";
-const char kError[] = "Status: 500";
-
-// "<%tag%>" for every row of the table, between bars.
-std::string every_tag()
-{
-    std::string t = "|";
-    for (const TagEntry *row = fun_tab; row->tag; ++row)
-        t += std::string("<%") + row->tag + "%>|";
-    return t;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 7)
         return 0;
     fake::reset();
     fake::Platform &p = fake::P();
-    static const std::string page = every_tag();
+    static const std::string page = [] {  // "<%tag%>" for every row of the table, between bars
+        std::string t = "|";
+        for (const TagEntry *row = fun_tab; row->tag; ++row)
+            t += std::string("<%") + row->tag + "%>|";
+        return t;
+    }();
     for (auto &t : p.templates)
         t.second = page;
 
@@ -78,43 +66,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         p.ports_in_use[in_use] = data[6] % 4;
 
     // Lines: the environment's headers first, then the form values.
-    const uint8_t *stop = data + size;
     const uint8_t *nul = static_cast<const uint8_t *>(std::memchr(data + 7, 0, size - 7));
-    std::string text(data + 7, nul ? nul : stop);
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < text.size();) {
+    std::string text(data + 7, nul ? nul : data + size), value;
+    size_t pos = 0;
+    auto line = [&](bool wanted) {  // the next line into value, when wanted and there is one
+        if (!wanted || pos >= text.size())
+            return false;
         size_t nl = std::min(text.find('\n', pos), text.size());
-        lines.push_back(text.substr(pos, nl - pos));
+        value = text.substr(pos, nl - pos);
         pos = nl + 1;
-    }
-    size_t next_line = 0;
-    auto line = [&](bool wanted) -> const std::string * {
-        return wanted && next_line < lines.size() ? &lines[next_line++] : nullptr;
+        return true;
     };
-    auto header = [&](const char *name, int bit) {
-        const std::string *value = line(data[2] & bit);
-        fuzz_env(name, value ? value->c_str() : nullptr);
-    };
-    header("HTTP_ORIGIN", 1);
-    header("HTTP_REFERER", 2);
-    header("HTTP_HOST", 4);
+    int bit = 0;
+    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
+        fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
     for (const TagEntry *row = fun_tab; row->tag; ++row)
-        if (const std::string *value = line(row->setter != nullptr))
-            if (value->empty() || (*value)[0] != '\x7f')
-                fake::field(row->tag, *value);
+        if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
+            fake::field(row->tag, value);
 
     // Record patches.
-    struct Area {
-        void *at;
-        size_t size;
-    } areas[] = {{p.ports[sel].bytes, PI_MIN_SIZE}, {&p.mbus_mode[sel], sizeof(int)},
-                 {&p.rtumaster[sel], sizeof(MbusMasterInfo)}, {&p.rtuslave[sel], sizeof(MbusSlaveInfo)},
-                 {&p.asciimaster[sel], sizeof(MbusMasterInfo)}, {&p.asciislave[sel], sizeof(MbusSlaveInfo)},
-                 {p.ports[0].bytes, sizeof p.ports}};
+    struct Area { void *at; size_t size; } areas[] = {
+        {p.ports[sel].bytes, PI_MIN_SIZE}, {&p.mbus_mode[sel], sizeof(int)},
+        {&p.rtumaster[sel], sizeof(MbusMasterInfo)}, {&p.rtuslave[sel], sizeof(MbusSlaveInfo)},
+        {&p.asciimaster[sel], sizeof(MbusMasterInfo)}, {&p.asciislave[sel], sizeof(MbusSlaveInfo)},
+        {p.ports[0].bytes, sizeof p.ports}};
     size_t total = 0;
     for (const Area &a : areas)
         total += a.size;
-    for (const uint8_t *q = nul ? nul + 1 : stop; q + 3 <= stop; q += 3) {
+    for (const uint8_t *q = nul ? nul + 1 : data + size; q + 3 <= data + size; q += 3) {
         size_t off = (q[0] | q[1] << 8) % total;
         const Area *a = areas;
         for (; off >= a->size; ++a)
@@ -128,8 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Nothing before the header; a save refused by a pending message stores
     // nothing; the library's bytes past the program's fields are untouched.
-    FUZZ_CHECK(r.out.compare(0, sizeof kHeader - 1, kHeader) == 0 ||
-               r.out.compare(0, sizeof kError - 1, kError) == 0);
+    FUZZ_CHECK(r.out.rfind("Content-Type:", 0) == 0 || r.out.rfind("Status: 500", 0) == 0);
     FUZZ_CHECK(!p.saved || !ret_msg || ret_msg == p.save_msg);
     for (int i = 0; i < 4 && p.saved; ++i)
         FUZZ_CHECK(p.port_missing[i] || std::memcmp(p.saved_ports[i].bytes + PI_MIN_SIZE,
