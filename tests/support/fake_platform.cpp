@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "modes.h"
 #include "state.h"
@@ -107,8 +106,9 @@ Result run_request()
 std::vector<std::string> calls_starting(const std::string &prefix)
 {
     std::vector<std::string> out;
-    std::copy_if(g.calls.begin(), g.calls.end(), std::back_inserter(out),
-                 [&](const std::string &c) { return c.rfind(prefix, 0) == 0; });
+    for (const std::string &c : g.calls)
+        if (c.rfind(prefix, 0) == 0)
+            out.push_back(c);
     return out;
 }
 
@@ -147,17 +147,11 @@ void wr_port(Port &p, unsigned la, uint16_t port)
 
 std::string rd_ip(const Port &p, unsigned la)
 {
-    const unsigned char *b = p.bytes + la + LA_ADDR;
-    return num(b[0]) + "." + num(b[1]) + "." + num(b[2]) + "." + num(b[3]);
+    char text[INET_ADDRSTRLEN];
+    return inet_ntop(AF_INET, p.bytes + la + LA_ADDR, text, sizeof text);
 }
 
-void wr_ip(Port &p, unsigned la, const char *dotted)
-{
-    unsigned a[4] = {};
-    std::sscanf(dotted, "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]);
-    for (int i = 0; i < 4; ++i)
-        p.bytes[la + LA_ADDR + i] = static_cast<unsigned char>(a[i]);
-}
+void wr_ip(Port &p, unsigned la, const char *dotted) { inet_pton(AF_INET, dotted, p.bytes + la + LA_ADDR); }
 
 }  // namespace fake
 
@@ -165,12 +159,7 @@ using namespace fake;
 
 // ---- CGI form and template library; the form list is the fake's own ----
 
-extern "C" int read_cgi_input(CgiList **list)
-{
-    log("read_cgi_input");
-    *list = reinterpret_cast<CgiList *>(&g);
-    return 0;
-}
+extern "C" int read_cgi_input(CgiList **list) { log("read_cgi_input"); *list = reinterpret_cast<CgiList *>(&g); return 0; }
 extern "C" void list_clear(CgiList **list) { log("list_clear"); *list = nullptr; }
 extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return g.lang_index; }
 extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return g.lang_dir.c_str(); }
@@ -228,11 +217,7 @@ extern "C" int GetPortInfoAlloc(PortInfo **port, int idx)
 }
 
 extern "C" int GetTtyInfoAlloc(TtyInfo **tty, int idx)
-{
-    log("GetTtyInfoAlloc " + num(idx));
-    *tty = static_cast<TtyInfo *>(std::calloc(1, kOpaqueSize));
-    return 0;
-}
+{ log("GetTtyInfoAlloc " + num(idx)); *tty = static_cast<TtyInfo *>(std::calloc(1, kOpaqueSize)); return 0; }
 
 extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const char **msg, int mbus)
 {
@@ -248,12 +233,7 @@ extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const cha
 
 extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }
 
-extern "C" int set_mbus_mode_info(int *mode, int idx)
-{
-    log("set_mbus_mode_info " + num(*mode) + " " + num(idx));
-    g.mbus_mode[idx] = *mode;
-    return 0;
-}
+extern "C" int set_mbus_mode_info(int *m, int i) { log("set_mbus_mode_info " + num(*m) + " " + num(i)); g.mbus_mode[i] = *m; return 0; }
 
 #define FAKE_MBUS_PAIR(kind, Type)                                                                      \
     extern "C" int get_mbus_##kind##_mode_info(Type *info, int i)                                       \
@@ -274,11 +254,7 @@ extern "C" int check_valid_port_num(int port_num, int *owner)
     return it != g.ports_in_use.end();
 }
 
-extern "C" int net_get_wanif(char *name)
-{
-    log("net_get_wanif");
-    return std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()) < 0;
-}
+extern "C" int net_get_wanif(char *name) { log("net_get_wanif"); return !std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()); }
 
 extern "C" int fw_renewconf(const char *wanif) { log("fw_renewconf " + str(wanif)); return 0; }
 
@@ -344,28 +320,16 @@ extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const 
 }
 
 extern "C" const char *sysconf_getvalue(const char *section, const char *key)
-{
-    log("sysconf_getvalue " + str(section) + " " + str(key));
-    return conf_value(section, key);
-}
+{ log("sysconf_getvalue " + str(section) + " " + str(key)); return conf_value(section, key); }
 
-extern "C" int dev_get_uptime(UptimeInfo *up)
-{
-    if (g.uptime_known)
-        *up = g.uptime;
-    return 0;
-}
+extern "C" int dev_get_uptime(UptimeInfo *up) { *up = g.uptime_known ? g.uptime : *up; return 0; }
 
 extern "C" int if_getinfo(const char *, IfInfo *info)
 {
     return inet_pton(AF_INET, g.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
 }
 
-extern "C" int clearConn(int idx)
-{
-    log("clearConn " + std::to_string(idx));
-    return 0;
-}
+extern "C" int clearConn(int idx) { log("clearConn " + num(idx)); return 0; }
 
 // The port's settings, found by the record the fake handed out for it.
 extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
