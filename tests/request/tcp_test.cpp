@@ -18,15 +18,9 @@ using Bytes = std::vector<unsigned char>;
 constexpr unsigned kSslByte = 1000;
 constexpr unsigned kNoSslInfo = 1001;
 
-struct Case {
-    const char *what;
-    const char *mode;  // the form's "h_ServiceMode"
-    const char *field;
-    const char *value;
-    unsigned off;
-    Bytes before, after;  // at off, before and after the save
-    const char *shown;
-};
+// The form's "h_ServiceMode", one field and its value, the bytes at off
+// before and after the save, and what the page shows.
+struct Case { const char *what, *mode, *field, *value; unsigned off; Bytes before, after; const char *shown; };
 
 const Case kCases[] = {
     // The bytes a save leaves.
@@ -82,9 +76,7 @@ TEST(Tcp, OneFieldSaves)
         P().ssl_missing[0] = c.off == kNoSslInfo;
         std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
         P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
-        const char *form[][2] = {{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}};
-        for (const auto &f : form)
-            fake::field(f[0], f[1]);
+        fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
         std::string out = fake::run_request().out;
         EXPECT_EQ(out.substr(out.find("\n\n") + 2), c.shown);
         const unsigned char *now = ssl ? P().ssl[0] : P().rendered_ports[0].bytes + c.off;
