@@ -26,8 +26,6 @@ TEST(Request, CallsInOrder)
     fake::fields({{"lang", "de"}, {"h_PortIndex", "1"}, {"todo", "save"}});
     for (int i = 0; i < 4; ++i)
         fake::wr32(P().ports[i], PI_PORT_MODE, 4 + i);
-    P().lang_index = 1;
-    P().lang_dir = "de";
     P().templates["de/rtu_master_mode.htm"] = "<%h_PortIndex%> <%h_ServiceMode%> <%PortList%> <%PortNum%>";
     P().parse_html_status = 7;  // the exit status is the renderer's
     fake::Result r = fake::run_request();

@@ -201,20 +201,15 @@ TEST(Save, ReloadRunsInADetachedChild)
 
 // ---- UDP page ----
 
-using Fields = std::vector<std::pair<const char *, const char *>>;
-
-// A save of port 0, which already runs UDP, in mode (null: no mode field)
-// with the fields whose value is not null; returns the UDP page's body.
-std::string save(const std::string &page, const Fields &fields, const char *mode = "4")
+// A save of port 0, which already runs UDP, with the fields whose value is
+// not null; returns the UDP page's body.
+string save(const string &page, std::initializer_list<std::pair<string, const char *>> fields)
 {
     P().templates["en/s2n_service_mode_udp.htm"] = page;
-    fake::field("todo", "save");
-    if (mode)
-        fake::field("h_ServiceMode", mode);
-    for (const auto &f : fields)
-        if (f.second)
-            fake::field(f.first, f.second);
-    std::string out = fake::run_request().out;
+    for (const auto &[name, value] : fields)
+        if (value)
+            fake::field(name, value);
+    string out = fake::run_request().out;
     return out.substr(out.find("\n\n") + 2);
 }
 
@@ -222,6 +217,7 @@ void fresh()
 {
     fake::reset();
     fake::wr32(P().ports[0], PI_PORT_MODE, PORT_UDP_MODE);
+    fake::field("todo", "save");
 }
 
 // All thirteen setters write their fields in a UDP save (ports cut to 16
@@ -232,38 +228,39 @@ void fresh()
 // 172.16.9.8 as 172.17.0.1).
 TEST(Udp, AllTags)
 {
-    const struct { const char *start; int count; const char *form_start, *form_end; uint16_t port; int saved_count; }
+    // Each range's start and count, the form's start, end and port, and the port and count a save stores.
+    const struct { const char *start; int count; const char *from, *to, *port; uint16_t port_after; int count_after; }
     ranges[] = {
-        {"192.168.1.0", 1, "10.0.0.1", "10.0.0.10", 4464, 10},
-        {"0.0.0.0", 5, "10.0.1.1", "10.0.1.20", 65535, 20},
-        {"255.255.255.255", 1, "172.16.9.8", "172.17.0.1", 6003, 62732},
-        {"192.168.1.1", 10, "192.0.2.1", "192.0.2.1", 258, 1}};
-    std::string tags = "<%udp_port%>";
+        {"192.168.1.0", 1, "10.0.0.1", "10.0.0.10", "70000", 4464, 10},
+        {"0.0.0.0", 5, "10.0.1.1", "10.0.1.20", "-1", 65535, 20},
+        {"255.255.255.255", 1, "172.16.9.8", "172.17.0.1", "6003", 6003, 62732},
+        {"192.168.1.1", 10, "192.0.2.1", "192.0.2.1", "258", 258, 1}};
+    string tags = "<%udp_port%>";
     for (const char *n : {"1", "2", "3", "4"})
-        tags += std::string("|<%HostStartIp") + n + "%>|<%HostEndIp" + n + "%>|<%SendPort" + n + "%>";
+        tags += string("|<%HostStartIp") + n + "%>|<%HostEndIp" + n + "%>|<%SendPort" + n + "%>";
     for (bool udp : {true, false}) {
         SCOPED_TRACE(udp ? "UDP save" : "no mode field");
         fresh();
+        fake::Port &rec = P().ports[0], want;
         for (int k = 0; k < 4; ++k) {
-            fake::wr_ip(P().ports[0], PI_LINK(k), ranges[k].start);
-            fake::wr32(P().ports[0], PI_HOST_CNT_AT(k), ranges[k].count);
+            const auto &r = ranges[k];
+            const string n = std::to_string(k + 1);
+            fake::wr_ip(rec, PI_LINK(k), r.start);
+            fake::wr32(rec, PI_HOST_CNT_AT(k), r.count);
+            fake::fields({{"HostStartIp" + n, r.from}, {"HostEndIp" + n, r.to}, {"SendPort" + n, r.port}});
         }
-        fake::Port want = P().ports[0];
+        want = rec;
         for (int k = 0; udp && k < 4; ++k) {
-            fake::wr_ip(want, PI_LINK(k), ranges[k].form_start);
-            fake::wr_port(want, PI_LINK(k), ranges[k].port);
-            fake::wr32(want, PI_HOST_CNT_AT(k), ranges[k].saved_count);
+            fake::wr_ip(want, PI_LINK(k), ranges[k].from);
+            fake::wr_port(want, PI_LINK(k), ranges[k].port_after);
+            fake::wr32(want, PI_HOST_CNT_AT(k), ranges[k].count_after);
         }
         if (udp)
             fake::wr_port(want, PI_NET_ADDR, 6000);
-        const std::string page = save(tags, {{"udp_port", "6000"},
-             {"HostStartIp1", "10.0.0.1"},   {"HostEndIp1", "10.0.0.10"},  {"SendPort1", "70000"},
-             {"HostStartIp2", "10.0.1.1"},   {"HostEndIp2", "10.0.1.20"},  {"SendPort2", "-1"},
-             {"HostStartIp3", "172.16.9.8"}, {"HostEndIp3", "172.17.0.1"}, {"SendPort3", "6003"},
-             {"HostStartIp4", "192.0.2.1"},  {"HostEndIp4", "192.0.2.1"},  {"SendPort4", "258"}}, udp ? "4" : nullptr);
-        EXPECT_EQ(page, udp ? "6000|10.0.0.1|10.0.0.10|4464|10.0.1.1|10.0.1.20|65535|172.16.9.8|172.16.255.255|"
-                              "6003|192.0.2.1|192.0.2.1|258"
-                            : "4001|192.168.1|192.168.1.0|0||0.0.0.4|0|||0|192.168.1.1|192.168.1.10|0");
+        EXPECT_EQ(save(tags, {{"udp_port", "6000"}, {"h_ServiceMode", udp ? "4" : nullptr}}),
+                  udp ? "6000|10.0.0.1|10.0.0.10|4464|10.0.1.1|10.0.1.20|65535|172.16.9.8|172.16.255.255|"
+                        "6003|192.0.2.1|192.0.2.1|258"
+                      : "4001|192.168.1|192.168.1.0|0||0.0.0.4|0|||0|192.168.1.1|192.168.1.10|0");
         EXPECT_EQ(ret_msg, nullptr);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(std::memcmp(P().saved_ports[i].bytes, i ? P().ports[i].bytes : want.bytes, fake::kPortSize), 0)
@@ -272,9 +269,9 @@ TEST(Udp, AllTags)
     // Without the port's record the tags print nothing and the setters store nothing.
     fresh();
     P().port_missing[0] = true;
-    EXPECT_EQ(save(tags, {{"udp_port", "9"}, {"HostStartIp1", "1.2.3.4"}, {"HostEndIp1", "1.2.3.1"},
-                          {"next_page", "s2n_service_mode_udp.htm"}}),
-              std::string(12, '|'));
+    EXPECT_EQ(save(tags, {{"h_ServiceMode", "4"}, {"udp_port", "9"}, {"HostStartIp1", "1.2.3.4"},
+                          {"HostEndIp1", "1.2.3.1"}, {"next_page", "s2n_service_mode_udp.htm"}}),
+              string(12, '|'));
     EXPECT_EQ(ret_msg, nullptr);
 }
 
@@ -308,8 +305,8 @@ TEST(Udp, RangeSaves)
         fresh();
         fake::wr_ip(P().ports[0], PI_LINK(1), "1.1.1.1");
         fake::wr32(P().ports[0], PI_HOST_CNT_AT(1), 77);
-        const std::string page = save("<%HostStartIp2%>|<%HostEndIp2%>",
-                                      {{"HostStartIp2", c.start}, {"HostEndIp2", c.end}, {"SendPort3", "7000"}});
+        const string page = save("<%HostStartIp2%>|<%HostEndIp2%>", {{"h_ServiceMode", "4"}, {"HostStartIp2", c.start},
+                                                                   {"HostEndIp2", c.end}, {"SendPort3", "7000"}});
         const fake::Port &mem = P().rendered_ports[0];
         EXPECT_EQ(fake::rd_ip(mem, PI_LINK(1)), c.stored);
         EXPECT_EQ(fake::rd32(mem, PI_HOST_CNT_AT(1)), c.count);

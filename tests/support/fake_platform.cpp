@@ -161,8 +161,9 @@ using namespace fake;
 
 extern "C" int read_cgi_input(CgiList **list) { log("read_cgi_input"); *list = reinterpret_cast<CgiList *>(&g); return 0; }
 extern "C" void list_clear(CgiList **list) { log("list_clear"); *list = nullptr; }
-extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return g.lang_index; }
-extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return g.lang_dir.c_str(); }
+// Two languages: 0 "en", the default, and 1 "de".
+extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return str(lang) == "de"; }
+extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return i == 1 ? "de" : "en"; }
 extern "C" void html_header(void) { log("html_header"); std::fputs("Content-Type: text/html\n\n", stdout); }
 extern "C" void CgiError(void) { log("CgiError"); std::fputs("Status: 500 Internal Server Error\n\n", stdout); }
 

@@ -52,8 +52,6 @@ struct Platform {
     // Programmable results.
     std::map<int, int> ports_in_use;  // network port -> owning serial port
     const char *save_msg = nullptr;   // message SaveNewConfig sets
-    int lang_index = 0;
-    std::string lang_dir = "en";
     std::string wanif = "eth0";
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
@@ -70,8 +68,7 @@ struct Platform {
 
     // Each port's encryption settings as the library keeps them (changed in
     // place through the pointer it hands out), and ports it keeps none for.
-    static constexpr unsigned kSslSize = 32;
-    unsigned char ssl[4][kSslSize] = {};
+    unsigned char ssl[4][32] = {};
     bool ssl_missing[4] = {};
 };
 
