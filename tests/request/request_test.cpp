@@ -160,7 +160,7 @@ std::string mode_page(int code, const char *value, bool missing = false, bool un
         P().templates[std::string("en/") + row.page] = row.page + std::string(" [<%h_ServiceMode%>]");
     P().templates["en/"] = "none [<%h_ServiceMode%>]";
     fake::Result r = fake::run_request();
-    return std::to_string(r.status) + " " + r.out.substr(r.out.find("\n\n") + 2);
+    return std::to_string(r.status) + " " + r.body();
 }
 
 TEST(ServiceMode, EveryModeBothWays)

@@ -209,8 +209,7 @@ string save(const string &page, std::initializer_list<std::pair<string, const ch
     for (const auto &[name, value] : fields)
         if (value)
             fake::field(name, value);
-    string out = fake::run_request().out;
-    return out.substr(out.find("\n\n") + 2);
+    return fake::run_request().body();
 }
 
 void fresh()

@@ -80,7 +80,11 @@ Platform &P();
 void reset();
 
 // The exit status and everything the request wrote to standard output.
-struct Result { int status; std::string out; };
+struct Result {
+    int status;
+    std::string out;
+    std::string body() const { return out.substr(out.find("\n\n") + 2); }  // after the header
+};
 
 // Runs one whole request with stdout captured.
 Result run_request();

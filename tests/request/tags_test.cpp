@@ -1,0 +1,185 @@
+// Tags through whole requests against the fake: the virtual COM and TCP
+// tags (one field saved in a given service mode, then the bytes the record
+// holds and what the page shows), the Modbus pages (port 0's four Modbus
+// records, shown with the device's defaults and changed by a save of any
+// Modbus page) and the status strip (firmware version, uptime and WAN
+// address as the library reports them).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "state.h"
+
+namespace {
+
+using fake::P;
+
+// ---- Virtual COM, TCP server and TCP client ----
+
+using Bytes = std::vector<unsigned char>;
+
+// Offsets outside the record: the port's encryption settings, present or
+// kept by no one.
+constexpr unsigned kSslByte = 1000;
+constexpr unsigned kNoSslInfo = 1001;
+
+// The form's "h_ServiceMode", one field and its value, the bytes at off
+// before and after the save, and what the page shows.
+struct FieldCase { const char *what, *mode, *field, *value; unsigned off; Bytes before, after; const char *shown; };
+
+const FieldCase kCases[] = {
+    // The bytes a save leaves.
+    {"server port 8080", "2", "tcp_server_port", "8080", 70, {0x0F, 0xA1}, {0x1F, 0x90}, "8080"},
+    {"client port 0", "3", "tcp_client_port", "0", 70, {0x0F, 0xA1}, {0, 0}, "0"},
+    {"empty client address", "3", "tcp_client_ip", "", 72, {10, 0, 0, 1}, {255, 255, 255, 255}, "255.255.255.255"},
+    {"empty link clears it", "3", "client_link_ip2", "", 520, {10, 0, 0, 1}, {0, 0, 0, 0}, ""},
+    {"link port 0", "3", "client_link_port2", "0", 518, {0x13, 0x88}, {0, 0}, "0"},
+    {"link count 0", "1", "h_VcomLinkCnt", "0", 496, {3, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0xFF}, "1"},
+    {"link count 8", "1", "h_VcomLinkCnt", "8", 496, {0, 0, 0, 0}, {7, 0, 0, 0}, "8"},
+    {"ConnectOn 1", "3", "h_ConnectOn", "1", 740, {0, 0, 0, 0}, {0, 0, 0, 4}, "1"},
+    {"ConnectOn 2 clears it alone", "3", "h_ConnectOn", "2", 740, {1, 0, 0, 0x84}, {1, 0, 0, 0x80}, "0"},
+    {"encryption off keeps bits 1-7", "2", "h_EncryptionEnable", "0", kSslByte, {3}, {2}, "0"},
+    // Like setters differ.
+    {"virtual COM timeout -3", "1", "VcomIdleTimeout", "-3", 16, {0, 0, 0, 0}, {0xD4, 0xFE, 0xFF, 0xFF}, "-3"},
+    {"server timeout -3", "2", "server_idle_timeout", "-3", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"client timeout -1", "3", "client_idle_timeout", "-1", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"virtual COM alive -7", "1", "VcomAliveCheck", "-7", 664, {9, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "-7"},
+    {"server alive -1", "2", "server_alive_check", "-1", 664, {9, 0, 0, 0}, {9, 0, 0, 0}, "9"},
+    {"client alive 0", "3", "client_alive_check", "0", 664, {9, 0, 0, 0}, {0, 0, 0, 0}, "0"},
+    {"server port 0", "2", "tcp_server_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
+    {"server port 1", "2", "tcp_server_port", "1", 70, {0x0F, 0xA1}, {0, 1}, "1"},
+    {"server port 65536", "2", "tcp_server_port", "65536", 70, {0x0F, 0xA1}, {0, 0}, "0"},
+    {"link 4 port -1", "3", "client_link_port4", "-1", 550, {0x13, 0x88}, {0xFF, 0xFF}, "65535"},
+    {"link 3 port 70000", "3", "client_link_port3", "70000", 534, {0x13, 0x88}, {0x11, 0x70}, "4464"},
+    {"client address 0 shown", "3", "tcp_client_ip", "0.0.0.0", 72, {10, 0, 0, 1}, {0, 0, 0, 0}, "0.0.0.0"},
+    {"server link count -6", "2", "h_ServerLinkCnt", "-6", 496, {0, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "1"},
+    {"encryption on for -1, in a UDP save", "4", "h_EncryptionEnable", "-1", kSslByte, {0x80}, {0x81}, "1"},
+    // A setter acts only in a save of its own service.
+    {"virtual COM save, server timeout", "1", "server_idle_timeout", "7", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"server save, client address", "2", "tcp_client_ip", "1.2.3.4", 72, {0, 0, 0, 0}, {0, 0, 0, 0}, "0.0.0.0"},
+    {"client save, virtual COM links", "3", "h_VcomLinkCnt", "5", 496, {2, 0, 0, 0}, {2, 0, 0, 0}, "3"},
+    {"no mode, server port", "0", "tcp_server_port", "80", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
+    // Values beyond the 32-bit range wrap, without undefined behaviour.
+    {"timeout past the wrap", "1", "VcomIdleTimeout", "21474837", 16, {0, 0, 0, 0}, {0x34, 0, 0, 0x80}, "-21474835"},
+    {"largest timeout", "2", "server_idle_timeout", "99999999999", 16, {0, 0, 0, 0}, {0x9C, 0xFF, 0xFF, 0xFF}, "-1"},
+    {"most negative link count", "1", "h_VcomLinkCnt", "-2147483648", 496, {0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0x7F}, "2147483648"},
+    // A port the library keeps no encryption settings for shows 0.
+    {"no encryption settings", "2", "h_EncryptionEnable", "0", kNoSslInfo, {1}, {1}, "0"},
+    // The page shows trailing zero octets left out. Such text reads back as
+    // the page meant it, so an address sent back unchanged keeps its bytes.
+    {"shortened client address", "3", "tcp_client_ip", "192.168.1", 72, {192, 168, 1, 0}, {192, 168, 1, 0}, "192.168.1"},
+    {"shortened link 4", "3", "client_link_ip4", "10", 552, {1, 2, 3, 4}, {10, 0, 0, 0}, "10"},
+    {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {1, 2, 3, 4}, {0, 1, 0, 0}, "0.1"},
+};
+
+TEST(Tcp, OneFieldSaves)
+{
+    for (const FieldCase &c : kCases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        const bool ssl = c.off >= kSslByte;
+        P().ssl_missing[0] = c.off == kNoSslInfo;
+        std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
+        P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
+        fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        const unsigned char *now = ssl ? P().ssl[0] : P().rendered_ports[0].bytes + c.off;
+        EXPECT_EQ(Bytes(now, now + c.after.size()), c.after);
+    }
+}
+
+// ---- Modbus pages ----
+
+using Form = std::vector<std::pair<std::string, std::string>>;
+
+// Saves of port 0 from pages that show every Modbus tag in table order. The
+// records hold nothing but the RTU master's address, which has markup
+// characters, and its library bytes 1 to 4. owner: the serial port holding
+// 5020 (0, the port itself, leaves it free).
+TEST(Modbus, ShowsAndSaves)
+{
+    const std::string old = "a\"<>&'b", a255 = "<\"&'>" + std::string(250, 'a');
+    const std::string slave_shown = "&lt;&quot;&amp;&#39;&gt;" + a255.substr(5) +
+                                    "|502|0|0|5020|10|5|12|7|-3||502|0|0|502|10|5|100|100|44";
+    const Form slave = {{"rtuslave_server_port", "5020"}, {"rtuslave_max_connect", ""},
+                        {"rtuslave_max_try", "abc"}, {"rtuslave_rqstpause", "12abc"},
+                        {"rtuslave_respwait", "  7"}, {"rtuslave_idle_timeout", "-3"},
+                        {"asciislave_idle_timeout", "44"}, {"rtumaster_host_addr", a255}};
+    struct Case { const char *what, *page; Form form; int owner; std::string shown; MbusSlaveInfo stored; };
+    const Case cases[] = {
+        {"slave page, other pages' fields in memory only", "rtu_slave_mode.htm", slave, 0, slave_shown,
+         {5020, 0, 0, 12, 7, -3}},
+        {"refused: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, {}},
+        {"address of 256 characters refused, unset fields", "rtu_master_mode.htm",
+         {{"rtumaster_host_addr", a255 + "b"}}, 0,
+         "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|502|10|5|100|100|10||502|0|0|502|10|5|100|100|10", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().rtumaster[0] = {0, 0, "a\"<>&'b", 0, {1, 2, 3, 4}};
+        P().ports_in_use[5020] = c.owner;
+        std::string tags;
+        for (const TagEntry *row = fun_tab; row->tag; ++row)
+            if (std::strstr(row->tag, "master_") || std::strstr(row->tag, "slave_"))
+                tags += (tags.empty() ? "<%" : "|<%") + std::string(row->tag) + "%>";
+        P().templates["en/" + std::string(c.page)] = tags;
+        fake::field("todo", "save");
+        fake::field("next_page", c.page);
+        for (const auto &f : c.form)
+            fake::field(f.first, f.second);
+        EXPECT_EQ(fake::run_request().out, "Content-Type: text/html\n\n" + c.shown);
+        EXPECT_STREQ(P().rtumaster[0].host_addr, old.c_str());
+        EXPECT_EQ(std::memcmp(&P().rtuslave[0], &c.stored, sizeof c.stored), 0);
+        EXPECT_EQ(std::memcmp(P().rtumaster[0].reserved, "\1\2\3\4", 4), 0);
+    }
+}
+
+// ---- Status strip ----
+
+
+// Uptime fields are shown as given, without carrying, and as zero time when
+// the library fills in none; the WAN address only with an interface name and
+// a connection type (of any text).
+TEST(Status, Strip)
+{
+    struct Case {
+        const char *what;
+        UptimeInfo up;  // hours -1: the library fills in nothing
+        const char *wanif, *conn_type, *ip;  // conn_type null: none; ip "": if_getinfo fails
+        bool fw;
+        const char *shown;
+    } cases[] = {
+        {"hours only, address", {0, 5, 3, 9}, "eth0", "dhcp", "1.2.3.4", true, "v1|05:03:09|1.2.3.4"},
+        {"one day, no interface", {1, 5, 3, 9}, "", "dhcp", "1.2.3.4", true, "v1|1 day, 05:03:09|"},
+        {"two days, no conn type", {2, 0, 0, 0}, "eth0", nullptr, "1.2.3.4", true, "v1|2 days, 00:00:00|"},
+        {"negative days, empty conn type", {-1, 5, 3, 9}, "eth0", "", "1.2.3.4", true, "v1|05:03:09|1.2.3.4"},
+        {"uncarried hours, no address", {0, 123, 4, 5}, "eth0", "dhcp", "", true, "v1|123:04:05|N/A"},
+        {"large hours, no version", {0, 2147483647, 0, 10}, "eth0", "dhcp", "1.2.3.4", false,
+         "|2147483647:00:10|1.2.3.4"},
+        {"unknown uptime", {-1, -1, -1, -1}, "eth0", "dhcp", "1.2.3.4", true, "v1|00:00:00|1.2.3.4"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().uptime = c.up;
+        P().uptime_known = c.up.hours >= 0;
+        P().wanif = c.wanif;
+        P().wan_ip = c.ip;
+        if (c.conn_type)
+            P().conf["network"]["wan_conn_type"] = c.conn_type;
+        if (c.fw)
+            P().conf["system"]["fw_version"] = "v1";
+        else
+            P().conf["system"].erase("fw_version");
+        P().templates["en/s2n_service_mode_tcpsrv.htm"] = "<%fw_version%>|<%uptime%>|<%wanip%>";
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        // The version comes from the system configuration, not the copy loaded at start-up.
+        EXPECT_EQ(fake::calls_starting("sysconf_getvalue system fw_version").size(), 1u);
+    }
+}
+
+}  // namespace
