@@ -127,10 +127,8 @@ TEST(Modbus, ShowsAndSaves)
             if (std::strstr(row->tag, "master_") || std::strstr(row->tag, "slave_"))
                 tags += (tags.empty() ? "<%" : "|<%") + std::string(row->tag) + "%>";
         P().templates["en/" + std::string(c.page)] = tags;
-        fake::field("todo", "save");
-        fake::field("next_page", c.page);
-        for (const auto &f : c.form)
-            fake::field(f.first, f.second);
+        fake::fields({{"todo", "save"}, {"next_page", c.page}});
+        P().form.insert(P().form.end(), c.form.begin(), c.form.end());
         EXPECT_EQ(fake::run_request().out, "Content-Type: text/html\n\n" + c.shown);
         EXPECT_STREQ(P().rtumaster[0].host_addr, old.c_str());
         EXPECT_EQ(std::memcmp(&P().rtuslave[0], &c.stored, sizeof c.stored), 0);
@@ -146,13 +144,9 @@ TEST(Modbus, ShowsAndSaves)
 // a connection type (of any text).
 TEST(Status, Strip)
 {
-    struct Case {
-        const char *what;
-        UptimeInfo up;  // hours -1: the library fills in nothing
-        const char *wanif, *conn_type, *ip;  // conn_type null: none; ip "": if_getinfo fails
-        bool fw;
-        const char *shown;
-    } cases[] = {
+    // up: hours -1, the library fills in nothing; conn_type null: none; ip "": if_getinfo fails.
+    struct Case { const char *what; UptimeInfo up; const char *wanif, *conn_type, *ip; bool fw; const char *shown; }
+    cases[] = {
         {"hours only, address", {0, 5, 3, 9}, "eth0", "dhcp", "1.2.3.4", true, "v1|05:03:09|1.2.3.4"},
         {"one day, no interface", {1, 5, 3, 9}, "", "dhcp", "1.2.3.4", true, "v1|1 day, 05:03:09|"},
         {"two days, no conn type", {2, 0, 0, 0}, "eth0", nullptr, "1.2.3.4", true, "v1|2 days, 00:00:00|"},

@@ -40,10 +40,7 @@ TEST(DecValue, Table)
 }
 
 // Address word of dotted text: the first octet in the low byte.
-constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d)
-{
-    return a | b << 8 | c << 16 | d << 24;
-}
+constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d) { return a | b << 8 | c << 16 | d << 24; }
 
 TEST(InetNeta2, Table)
 {
@@ -81,13 +78,9 @@ TEST(RangeArithmetic, Table)
 {
     static const char kLongest[] = "-2147483648.-2147483648.-2147483648.-2147483648";
     static_assert(sizeof kLongest == IP_END_SIZE);
-    struct Case {
-        const char *what, *start;  // start null: missing
-        int count;
-        const char *end;           // null: missing
-        Way way = kBoth;
-        const char *start_after = nullptr;  // calcIpCnt's start afterwards; null: unchanged
-    } cases[] = {
+    // start and end null: missing; start_after: calcIpCnt's start afterwards (null: unchanged).
+    struct Case { const char *what, *start; int count; const char *end; Way way = kBoth; const char *start_after = nullptr; }
+    cases[] = {
         {"fills the third-octet value", "192.168.1.1", 254, "192.168.1.254"},
         {"one more moves to .1 of the next", "192.168.1.1", 255, "192.168.2.1"},
         {"fourth octet 255 stays", "192.168.1.200", 56, "192.168.1.255"},
@@ -151,7 +144,7 @@ TEST(RangeArithmetic, Table)
         }
         if (c.way != kEndOnly) {
             char start[IP_TEXT_SIZE] = {};
-            std::snprintf(start, sizeof start, "%s", c.start ? c.start : "");
+            std::strcpy(start, c.start ? c.start : "");
             EXPECT_EQ(calcIpCnt(c.start ? start : nullptr, c.end), c.count);
             EXPECT_STREQ(start, c.start_after ? c.start_after : c.start ? c.start : "");
         }
