@@ -121,30 +121,6 @@ std::vector<std::string> reloads()
     return lines;
 }
 
-// Little-endian words, network-order ports, addresses in wire order.
-int32_t rd32(const Port &p, unsigned off)
-{
-    const unsigned char *b = p.bytes + off;
-    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
-}
-
-void wr32(Port &p, unsigned off, int32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p.bytes[off + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
-}
-
-uint16_t rd_port(const Port &p, unsigned la)
-{
-    return static_cast<uint16_t>(p.bytes[la + LA_PORT] << 8 | p.bytes[la + LA_PORT + 1]);
-}
-
-void wr_port(Port &p, unsigned la, uint16_t port)
-{
-    p.bytes[la + LA_PORT] = static_cast<unsigned char>(port >> 8);
-    p.bytes[la + LA_PORT + 1] = static_cast<unsigned char>(port);
-}
-
 std::string rd_ip(const Port &p, unsigned la)
 {
     char text[INET_ADDRSTRLEN];
