@@ -124,10 +124,8 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
         {.what = "1 without udp becomes 0, control port not compared", .protol = "1", .ctrl_port = 4999, .mode = 1,
          .effects = writes("ProtolPort2 0")},
         {.what = "5 without udp becomes 0", .protol = "5", .effects = writes("ProtolPort2 0")},
-        {.what = "5 with udp stays", .protol = "5", .mode = UDP},
         {.what = "-1 with udp stays", .protol = "-1", .mode = UDP},
         {.what = "missing protocol entry reads as 0", .protol = nullptr, .mode = UDP, .effects = writes("ProtolPort2 1")},
-        {.what = "new data port", .data_port = 4010, .ctrl_port = 4110, .effects = writes("DataPort2 4010, CtrlPort2 4110")},
         {.what = "control port written even when equal", .protol = "1", .data_port = 4010, .mode = UDP,
          .effects = writes("DataPort2 4010, CtrlPort2 4103")},
         {.what = "new data port and udp, full port range", .data_port = 65535, .ctrl_port = 0, .mode = UDP,
@@ -270,16 +268,13 @@ TEST(Udp, RangeSaves)
 {
     struct Case { const char *what, *start, *end, *stored; int count; bool refused; } cases[] = {
         // form values (null: field absent); the start address and count afterwards
-        {"plain start", "10.20.30.40", nullptr, "10.20.30.40", 77, false},
         {"empty start clears", "", nullptr, "0.0.0.0", 77, false},
         {"rejected start is all ones", "no address", nullptr, "255.255.255.255", 77, false},
         {"shortened start reads as shown", "192.168.1", nullptr, "192.168.1.0", 77, false},
         {"zero octet inside", "0.1", nullptr, "0.1.0.0", 77, false},
         // Other text goes to the address parser.
         {"octal-looking part", "192.010", nullptr, "192.0.0.8", 77, false},
-        {"octet above 255", "1.256", nullptr, "1.0.1.0", 77, false},
         {"third part above 255", "1.2.256", nullptr, "1.2.1.0", 77, false},
-        {"trailing dot", "10.1.", nullptr, "255.255.255.255", 77, false},
         {"end from the stored start", nullptr, "1.1.1.5", "1.1.1.1", 5, false},
         {"shortened start and its end", "192.168.1", "192.168.1.4", "192.168.1.0", 5, false},
         {"empty end", "10.0.0.1", "", "10.0.0.1", 1, false},
