@@ -6,15 +6,15 @@
 //   byte 1  bit 0 todo=save; the rest: next_page (none, a mode's page,
 //           one that does not exist, one that climbs)
 //   byte 2  bits 0..2: the next lines are Origin, Referer, Host
-//   byte 3  bit 0 SaveNewConfig fails with a message; bits 1..3 no port,
-//           serial line or device record; bit 4 no per-port entries
+//   byte 3  bit 0 SaveNewConfig fails with a message; bit 1 no port record,
+//           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
 //   then lines up to a NUL byte, one per row with a setter in table order
 //   (a line starting with DEL leaves the field out), then record patches
 //   of three bytes: an offset (16 bits) into the records, a byte.
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <string>
 
 #include "fake_platform.h"
@@ -67,16 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Lines: the environment's headers first, then the form values.
     const uint8_t *nul = static_cast<const uint8_t *>(std::memchr(data + 7, 0, size - 7));
-    std::string text(data + 7, nul ? nul : data + size), value;
-    size_t pos = 0;
-    auto line = [&](bool wanted) {  // the next line into value, when wanted and there is one
-        if (!wanted || pos >= text.size())
-            return false;
-        size_t nl = std::min(text.find('\n', pos), text.size());
-        value = text.substr(pos, nl - pos);
-        pos = nl + 1;
-        return true;
-    };
+    std::istringstream lines(std::string(data + 7, nul ? nul : data + size));
+    std::string value;
+    auto line = [&](bool wanted) { return wanted && std::getline(lines, value); };  // the next line, into value
     int bit = 0;
     for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
         fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);

@@ -79,7 +79,6 @@ TEST(Request, SaveGateAndPageChoice)
         {"saved mode picks the page", "save", nullptr, udp},
         {"capitalised", "Save", nullptr, tcp},
         {"no todo", nullptr, nullptr, tcp},
-        {"named page, no save", nullptr, "rtu_master_mode.htm", "rtu_master_mode.htm"},
         {"named page in a save", "save", "s2n_service_mode_vcom.htm", "s2n_service_mode_vcom.htm"},
         {"60 characters fit the path", nullptr, n60.c_str(), n60},
         {"empty name in a save", "save", "", udp},

@@ -119,7 +119,6 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
         const char *save_msg = nullptr;  // the store's own message
         string effects = kPort0;
     } rows[] = {
-        {.what = "all in line"},
         {.what = "0 with udp becomes 1", .mode = UDP, .effects = writes("ProtolPort2 1")},
         {.what = "1 without udp becomes 0, control port not compared", .protol = "1", .ctrl_port = 4999, .mode = 1,
          .effects = writes("ProtolPort2 0")},
@@ -271,14 +270,11 @@ TEST(Udp, RangeSaves)
         {"empty start clears", "", nullptr, "0.0.0.0", 77, false},
         {"rejected start is all ones", "no address", nullptr, "255.255.255.255", 77, false},
         {"shortened start reads as shown", "192.168.1", nullptr, "192.168.1.0", 77, false},
-        {"zero octet inside", "0.1", nullptr, "0.1.0.0", 77, false},
         // Other text goes to the address parser.
         {"octal-looking part", "192.010", nullptr, "192.0.0.8", 77, false},
         {"third part above 255", "1.2.256", nullptr, "1.2.1.0", 77, false},
         {"end from the stored start", nullptr, "1.1.1.5", "1.1.1.1", 5, false},
-        {"shortened start and its end", "192.168.1", "192.168.1.4", "192.168.1.0", 5, false},
         {"empty end", "10.0.0.1", "", "10.0.0.1", 1, false},
-        {"rejected start, all-ones end", "x", "255.255.255.255", "255.255.255.255", 1, false},
         {"end before the new start", "192.168.1.10", "192.168.1.5", "192.168.1.10", 1, true},
         {"more than INT32_MAX addresses", "", "192.168.1.10", "0.0.0.0", 1, true},
     };

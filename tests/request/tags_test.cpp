@@ -32,10 +32,8 @@ struct FieldCase { const char *what, *mode, *field, *value; unsigned off; Bytes 
 
 const FieldCase kCases[] = {
     // The bytes a save leaves.
-    {"client port 0", "3", "tcp_client_port", "0", 70, {0x0F, 0xA1}, {0, 0}, "0"},
     {"empty client address", "3", "tcp_client_ip", "", 72, {10, 0, 0, 1}, {255, 255, 255, 255}, "255.255.255.255"},
     {"empty link clears it", "3", "client_link_ip2", "", 520, {10, 0, 0, 1}, {0, 0, 0, 0}, ""},
-    {"link count 0", "1", "h_VcomLinkCnt", "0", 496, {3, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0xFF}, "1"},
     {"ConnectOn 1", "3", "h_ConnectOn", "1", 740, {0, 0, 0, 0}, {0, 0, 0, 4}, "1"},
     {"ConnectOn 2 clears it alone", "3", "h_ConnectOn", "2", 740, {1, 0, 0, 0x84}, {1, 0, 0, 0x80}, "0"},
     {"encryption off keeps bits 1-7", "2", "h_EncryptionEnable", "0", kSslByte, {3}, {2}, "0"},
