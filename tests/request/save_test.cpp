@@ -259,41 +259,4 @@ TEST(Udp, AllTags)
     EXPECT_EQ(ret_msg, nullptr);
 }
 
-// Range 2 starts at 1.1.1.1 with 77 addresses. A start text is stored as
-// the page meant it; an end setter measures from the start as the record
-// holds it at that moment. A refused end leaves a count of 1 and a message
-// that keeps the save from being stored, while the later setters still run.
-TEST(Udp, RangeSaves)
-{
-    struct Case { const char *what, *start, *end, *stored; int count; bool refused; } cases[] = {
-        // form values (null: field absent); the start address and count afterwards
-        {"empty start clears", "", nullptr, "0.0.0.0", 77, false},
-        {"rejected start is all ones", "no address", nullptr, "255.255.255.255", 77, false},
-        {"shortened start reads as shown", "192.168.1", nullptr, "192.168.1.0", 77, false},
-        // Other text goes to the address parser.
-        {"octal-looking part", "192.010", nullptr, "192.0.0.8", 77, false},
-        {"third part above 255", "1.2.256", nullptr, "1.2.1.0", 77, false},
-        {"end from the stored start", nullptr, "1.1.1.5", "1.1.1.1", 5, false},
-        {"empty end", "10.0.0.1", "", "10.0.0.1", 1, false},
-        {"end before the new start", "192.168.1.10", "192.168.1.5", "192.168.1.10", 1, true},
-        {"more than INT32_MAX addresses", "", "192.168.1.10", "0.0.0.0", 1, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        fresh();
-        fake::wr_ip(P().ports[0], PI_LINK(1), "1.1.1.1");
-        fake::wr32(P().ports[0], PI_HOST_CNT_AT(1), 77);
-        const string page = save("<%HostStartIp2%>|<%HostEndIp2%>", {{"h_ServiceMode", "4"}, {"HostStartIp2", c.start},
-                                                                   {"HostEndIp2", c.end}, {"SendPort3", "7000"}});
-        const fake::Port &mem = P().rendered_ports[0];
-        EXPECT_EQ(fake::rd_ip(mem, PI_LINK(1)), c.stored);
-        EXPECT_EQ(fake::rd32(mem, PI_HOST_CNT_AT(1)), c.count);
-        EXPECT_EQ(fake::rd_port(mem, PI_LINK(2)), 7000);
-        EXPECT_STREQ(ret_msg, c.refused ? "end ip must more than start ip" : nullptr);
-        EXPECT_EQ(P().saved, !c.refused);
-        // The page shows a refused range as its start alone.
-        EXPECT_TRUE(!c.refused || page.substr(0, page.find('|')) == page.substr(page.find('|') + 1)) << page;
-    }
-}
-
 }  // namespace

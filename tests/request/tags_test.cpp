@@ -1,5 +1,5 @@
-// Tags through whole requests against the fake: the virtual COM and TCP
-// tags (one field saved in a given service mode, then the bytes the record
+// Tags through whole requests against the fake: the virtual COM, TCP and
+// UDP range tags (one field saved in a given service mode, then the bytes the record
 // holds and what the page shows), the Modbus pages (port 0's four Modbus
 // records, shown with the device's defaults and changed by a save of any
 // Modbus page) and the status strip (firmware version, uptime and WAN
@@ -17,7 +17,7 @@ namespace {
 
 using fake::P;
 
-// ---- Virtual COM, TCP server and TCP client ----
+// ---- Virtual COM, TCP server, TCP client and UDP ranges ----
 
 using Bytes = std::vector<unsigned char>;
 
@@ -66,9 +66,21 @@ const FieldCase kCases[] = {
     {"shortened client address", "3", "tcp_client_ip", "192.168.1", 72, {192, 168, 1, 0}, {192, 168, 1, 0}, "192.168.1"},
     {"shortened link 4", "3", "client_link_ip4", "10", 552, {1, 2, 3, 4}, {10, 0, 0, 0}, "10"},
     {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {1, 2, 3, 4}, {0, 1, 0, 0}, "0.1"},
+    // A UDP range start: empty clears it, a shortened address reads back as
+    // shown, other text is what inet_addr makes of it (all ones: rejected).
+    {"UDP start empty", "4", "HostStartIp2", "", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
+    {"UDP start rejected", "4", "HostStartIp2", "no address", 520, {1, 1, 1, 1}, {255, 255, 255, 255}, ""},
+    {"UDP start shortened", "4", "HostStartIp2", "192.168.1", 520, {1, 1, 1, 1}, {192, 168, 1, 0}, "192.168.1"},
+    {"UDP start with an octal-looking part", "4", "HostStartIp2", "192.010", 520, {1, 1, 1, 1}, {192, 0, 0, 8}, "192.0.0.8"},
+    {"UDP start with a third part above 255", "4", "HostStartIp2", "1.2.256", 520, {1, 1, 1, 1}, {1, 2, 1, 0}, "1.2.1"},
+    // A range end is stored as the count of addresses from the stored start
+    // (here 0.0.0.0); an empty end counts 1, and so does a refused one.
+    {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},
+    {"UDP empty end", "4", "HostEndIp2", "", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
+    {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
 };
 
-TEST(Tcp, OneFieldSaves)
+TEST(NetworkTags, OneFieldSaves)
 {
     for (const FieldCase &c : kCases) {
         SCOPED_TRACE(c.what);
