@@ -55,7 +55,6 @@ struct Platform {
     std::string wanif = "eth0";
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
-    int request_pid = 0;  // fw_reload aborts when called in this process
     int reload_hold = -1; // the reload child waits for a byte here before it reports
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
