@@ -11,11 +11,13 @@
 //   byte 4..6  a network port in use (16 bits) and the port using it
 //   then lines up to a NUL byte, one per row with a setter in table order
 //   (a line starting with DEL leaves the field out), then record patches
-//   of three bytes: an offset (16 bits) into the records, a byte.
+//   of three bytes: an offset (16 bits) into the four ports' records and
+//   Modbus records, a byte.
 #include <cerrno>
 #include <cstring>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "fake_platform.h"
 #include "fuzz.h"
@@ -77,21 +79,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
             fake::field(row->tag, value);
 
-    // Record patches.
-    struct Area { void *at; size_t size; } areas[] = {
-        {p.ports[sel].bytes, PI_MIN_SIZE}, {&p.mbus_mode[sel], sizeof(int)},
-        {&p.rtumaster[sel], sizeof(MbusMasterInfo)}, {&p.rtuslave[sel], sizeof(MbusSlaveInfo)},
-        {&p.asciimaster[sel], sizeof(MbusMasterInfo)}, {&p.asciislave[sel], sizeof(MbusSlaveInfo)},
-        {p.ports[0].bytes, sizeof p.ports}};
+    // Record patches: an offset into the record arrays, one after the other, and a byte.
+    const std::pair<void *, size_t> areas[] = {{p.ports, sizeof p.ports}, {p.mbus_mode, sizeof p.mbus_mode},
+        {p.rtumaster, sizeof p.rtumaster}, {p.rtuslave, sizeof p.rtuslave}, {p.asciimaster, sizeof p.asciimaster},
+        {p.asciislave, sizeof p.asciislave}};
     size_t total = 0;
-    for (const Area &a : areas)
-        total += a.size;
+    for (const auto &a : areas)
+        total += a.second;
     for (const uint8_t *q = nul ? nul + 1 : data + size; q + 3 <= data + size; q += 3) {
         size_t off = (q[0] | q[1] << 8) % total;
-        const Area *a = areas;
-        for (; off >= a->size; ++a)
-            off -= a->size;
-        static_cast<uint8_t *>(a->at)[off] = q[2];
+        const auto *a = areas;
+        for (; off >= a->second; ++a)
+            off -= a->second;
+        static_cast<uint8_t *>(a->first)[off] = q[2];
     }
     fake::Port before[4];
     std::memcpy(before, p.ports, sizeof before);
