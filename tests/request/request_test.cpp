@@ -126,7 +126,8 @@ using Lines = std::vector<std::string>;
 std::string summary(const char *fn, int port, int mode, int service)
 {
     using std::to_string;
-    return fn + (": pPortInfo[" + to_string(port) + "]->port_mode=" + to_string(mode) + " iServiceMode=" + to_string(service) + "\n");
+    return fn + (": pPortInfo[" + to_string(port) + "]->port_mode=" + to_string(mode) + " iServiceMode=" +
+                 to_string(service) + "\n");
 }
 
 // A request of port 1, whose record holds code (missing: none), on the page

@@ -57,63 +57,49 @@ void start(const char *next_page, int port)
         fake::field("next_page", next_page);
 }
 
-// A Modbus page stores its code, switches the port's network off and stores
-// the page's own record, unless its network port number belongs to another
-// port. Any other page is a port save: the port's mode, as the setters left
-// it, is stored, and a switched-off network is switched on.
-TEST(Save, ModbusAndPortSaves)
-{
-    // owner: the serial port reported using 5001..5004, -1: none; mode: the
-    // form's service mode (null: none); the record's net_enable before and after.
-    struct Row { const char *page; int port, owner; const char *mode; int32_t enable, enable_after; string effects; }
-    rows[] = {
-        {"rtu_master_mode.htm", 0, -1, nullptr, 1, 0,
-         "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
-        {"ascii_slave_mode.htm", 3, 3, nullptr, 1, 0,  // the number belongs to the port itself
-         "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
-        {"rtu_master_mode.htm", 1, 3, nullptr, 1, 1, "check_valid_port_num 5001"},
-        {"rtu_master_mode.htm", 1, 0, nullptr, 1, 1, "check_valid_port_num 5001"},  // port 0 is not the selected one
-        {nullptr, 2, -1, "6", 1, 1, "set_mbus_mode_info 5 2, SaveNewConfig 0"},
-        {"s2n_service_mode_tcpsrv.htm", 2, -1, "4", 0, 1, "set_mbus_mode_info 2 2, SaveNewConfig 0, ProtolPort2 1, " +
-         kRenew},
-        {"RTU_master_mode.htm", 2, -1, nullptr, -1, -1, "set_mbus_mode_info 3 2, SaveNewConfig 0"},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(string(row.page ? row.page : "no page") + " on port " + std::to_string(row.port));
-        start(row.page, row.port);
-        for (int number = 5001; row.owner >= 0 && number <= 5004; ++number)
-            P().ports_in_use[number] = row.owner;
-        fake::wr32(P().ports[row.port], PI_PORT_MODE, PORT_VIRTUALCOM_MODE);
-        fake::wr32(P().ports[row.port], PI_NET_ENABLE, row.enable);
-        if (row.mode)
-            fake::field("h_ServiceMode", row.mode);
-        EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.owner >= 0 && row.owner != row.port ? "invalid port number" : nullptr);
-        EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
-    }
-}
-
 // What a port save of port 0 writes when port 2's entries follow its record.
 string writes(const string &entries) { return kPort0 + ", " + entries + ", " + kRenew; }
 
-// Port 0 is saved; port 2's entries are brought in line with its record. A
-// message from a setter refuses the whole save: no Modbus state, no records,
-// no per-port entries, no reload. A message of the store itself comes once
-// the records are stored, so the entries follow them. Without the selected
-// port's record nothing is saved; another port's missing record is skipped.
-TEST(Save, PerPortEntriesFollowTheirRecords)
+// A Modbus page stores its code, switches the port's network off and stores
+// the page's own record, unless its network port number belongs to another
+// port. Any other page is a port save: the port's mode, as the setters left
+// it, is stored, and a switched-off network is switched on. Then port 2's
+// entries are brought in line with its record. A message from a setter
+// refuses the whole save: no Modbus state, no records, no per-port entries,
+// no reload. A message of the store itself comes once the records are
+// stored, so the entries follow them. Without the selected port's record
+// nothing is saved; another port's missing record is skipped.
+TEST(Save, StoresAndEntries)
 {
     const int32_t UDP = PORT_UDP_MODE;
     struct Row {
         const char *what, *data = "4003", *protol = "0";  // port 2's entries (null: the file lacks it)
         uint16_t data_port = 4003, ctrl_port = 4103;      // port 2's record
         int32_t mode = PORT_SERVER_MODE;
-        const char *page = nullptr;      // of the save
-        int missing = -1;                // a port without a record
+        const char *page = nullptr;                       // of the save
+        int port = 0, owner = -1;     // the selected port; the port said to use its Modbus port numbers (-1: none)
+        const char *form_mode = nullptr;                  // the form's service mode
+        int32_t enable = 1, enable_after = 1;             // the selected port's net_enable
+        int missing = -1;                                 // a port without a record
         bool reversed = false;           // the UDP page sends a range ending before its start
         const char *save_msg = nullptr;  // the store's own message
         string effects = kPort0;
     } rows[] = {
+        {.what = "Modbus page", .page = "rtu_master_mode.htm", .enable_after = 0,
+         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
+        {.what = "Modbus port number of the port itself", .page = "ascii_slave_mode.htm", .port = 3, .owner = 3,
+         .enable_after = 0,
+         .effects = "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
+        {.what = "Modbus port number of another port", .page = "rtu_master_mode.htm", .port = 1, .owner = 3,
+         .effects = "check_valid_port_num 5001"},
+        {.what = "Modbus port number of port 0", .page = "rtu_master_mode.htm", .port = 1, .owner = 0,
+         .effects = "check_valid_port_num 5001"},
+        {.what = "Modbus number, no page", .mode = PORT_VIRTUALCOM_MODE, .port = 2, .form_mode = "6",
+         .effects = "set_mbus_mode_info 5 2, SaveNewConfig 0"},
+        {.what = "network switched on", .mode = PORT_VIRTUALCOM_MODE, .page = "s2n_service_mode_tcpsrv.htm", .port = 2,
+         .form_mode = "4", .enable = 0, .effects = "set_mbus_mode_info 2 2, SaveNewConfig 0, ProtolPort2 1, " + kRenew},
+        {.what = "no Modbus page in other letters", .mode = PORT_VIRTUALCOM_MODE, .page = "RTU_master_mode.htm",
+         .port = 2, .enable = -1, .enable_after = -1, .effects = "set_mbus_mode_info 3 2, SaveNewConfig 0"},
         {.what = "0 with udp becomes 1", .mode = UDP, .effects = writes("ProtolPort2 1")},
         {.what = "1 without udp becomes 0, control port not compared", .protol = "1", .ctrl_port = 4999, .mode = 1,
          .effects = writes("ProtolPort2 0")},
@@ -126,16 +112,19 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
          .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
         {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
         {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
-        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .save_msg = "save failed",
-         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
-                    "SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .enable_after = 0,
+         .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
+         "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
         {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
          .effects = writes("DataPort2 4010, CtrlPort2 4103")},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        start(row.page, 0);
+        start(row.page, row.port);
+        for (int number = 5001; row.owner >= 0 && number <= 5004; ++number)
+            P().ports_in_use[number] = row.owner;
+        fake::wr32(P().ports[row.port], PI_NET_ENABLE, row.enable);
         P().conf["serial"]["DataPort2"] = row.data;
         if (!row.protol)
             P().conf["serial"].erase("ProtolPort2");
@@ -144,13 +133,17 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
         fake::wr_port(P().ports[2], PI_NET_ADDR, row.data_port);
         fake::wr_port(P().ports[2], PI_CTRL_ADDR, row.ctrl_port);
         fake::wr32(P().ports[2], PI_PORT_MODE, row.mode);
+        if (row.form_mode)
+            fake::field("h_ServiceMode", row.form_mode);
         if (row.missing >= 0)
             P().port_missing[row.missing] = true;
         if (row.reversed)
             fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
         P().save_msg = row.save_msg;
         EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip" : row.save_msg);
+        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip"
+                              : row.owner >= 0 && row.owner != row.port ? "invalid port number" : row.save_msg);
+        EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
     }
     // Changes of several ports write back the items as read and reload once;
     // an empty interface name is still handed on.

@@ -71,8 +71,8 @@ const FieldCase kCases[] = {
     {"UDP start empty", "4", "HostStartIp2", "", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
     {"UDP start rejected", "4", "HostStartIp2", "no address", 520, {1, 1, 1, 1}, {255, 255, 255, 255}, ""},
     {"UDP start shortened", "4", "HostStartIp2", "192.168.1", 520, {1, 1, 1, 1}, {192, 168, 1, 0}, "192.168.1"},
-    {"UDP start with an octal-looking part", "4", "HostStartIp2", "192.010", 520, {1, 1, 1, 1}, {192, 0, 0, 8}, "192.0.0.8"},
-    {"UDP start with a third part above 255", "4", "HostStartIp2", "1.2.256", 520, {1, 1, 1, 1}, {1, 2, 1, 0}, "1.2.1"},
+    {"UDP start, octal-looking part", "4", "HostStartIp2", "192.010", 520, {1, 1, 1, 1}, {192, 0, 0, 8}, "192.0.0.8"},
+    {"UDP start, third part above 255", "4", "HostStartIp2", "1.2.256", 520, {1, 1, 1, 1}, {1, 2, 1, 0}, "1.2.1"},
     // A range end is stored as the count of addresses from the stored start
     // (here 0.0.0.0); an empty end counts 1, and so does a refused one.
     {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},

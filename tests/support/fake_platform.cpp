@@ -207,7 +207,12 @@ extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const cha
 
 extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }
 
-extern "C" int set_mbus_mode_info(int *m, int i) { log("set_mbus_mode_info " + num(*m) + " " + num(i)); g.mbus_mode[i] = *m; return 0; }
+extern "C" int set_mbus_mode_info(int *m, int i)
+{
+    log("set_mbus_mode_info " + num(*m) + " " + num(i));
+    g.mbus_mode[i] = *m;
+    return 0;
+}
 
 #define FAKE_MBUS_PAIR(kind, Type)                                                                      \
     extern "C" int get_mbus_##kind##_mode_info(Type *info, int i)                                       \
@@ -227,7 +232,11 @@ extern "C" int check_valid_port_num(int port_num, int *owner)
     return it != g.ports_in_use.end();
 }
 
-extern "C" int net_get_wanif(char *name) { log("net_get_wanif"); return !std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()); }
+extern "C" int net_get_wanif(char *name)
+{
+    log("net_get_wanif");
+    return std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()) < 0;
+}
 
 extern "C" int fw_renewconf(const char *wanif) { log("fw_renewconf " + str(wanif)); return 0; }
 

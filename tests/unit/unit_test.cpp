@@ -69,8 +69,8 @@ TEST(RangeArithmetic, Table)
     static const char kLongest[] = "-2147483648.-2147483648.-2147483648.-2147483648";
     static_assert(sizeof kLongest == IP_END_SIZE);
     // start and end null: missing; start_after: calcIpCnt's start afterwards (null: unchanged).
-    struct Case { const char *what, *start; int count; const char *end; Way way = kBoth; const char *start_after = nullptr; }
-    cases[] = {
+    struct Case { const char *what, *start; int count; const char *end; Way way = kBoth;
+                  const char *start_after = nullptr; } cases[] = {
         {"one more moves to .1 of the next", "192.168.1.1", 255, "192.168.2.1"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
         {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
