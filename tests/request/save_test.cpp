@@ -1,12 +1,9 @@
-// The save flow (Modbus and port saves, the port number check, the per-port
-// entries of the system configuration, the firewall reload, refused saves),
-// and the UDP page's port and four destination ranges, shown and saved.
+// The save flow: Modbus and port saves, the port number check, the per-port
+// entries of the system configuration, the firewall reload, refused saves.
 #include <unistd.h>
 
-#include <cstring>
 #include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -170,81 +167,6 @@ TEST(Save, ReloadRunsInADetachedChild)
     EXPECT_EQ(write(hold[1], "x", 1), 1);
     EXPECT_EQ(fake::reloads(),
               std::vector<string>{"ser2net_remote_man sid=own cwd=/ umask=0 sigchld=ign fds=0 let go"});
-}
-
-// ---- UDP page ----
-
-// A save of port 0, which already runs UDP, with the fields whose value is
-// not null; returns the UDP page's body.
-string save(const string &page, std::initializer_list<std::pair<string, const char *>> fields)
-{
-    P().templates["en/s2n_service_mode_udp.htm"] = page;
-    for (const auto &[name, value] : fields)
-        if (value)
-            fake::field(name, value);
-    return fake::run_request().body();
-}
-
-void fresh()
-{
-    fake::reset();
-    fake::wr32(P().ports[0], PI_PORT_MODE, PORT_UDP_MODE);
-    fake::field("todo", "save");
-}
-
-// All thirteen setters write their fields in a UDP save (ports cut to 16
-// bits without a range check) and no other byte; without the UDP mode in the
-// form they change nothing, and the page shows the ranges as stored: unset
-// and rejected addresses empty, a start without its trailing zero octets, the
-// end worked out from start and count (172.16.255.255 lies as far from
-// 172.16.9.8 as 172.17.0.1).
-TEST(Udp, AllTags)
-{
-    // Each range's start and count, the form's start, end and port, and the port and count a save stores.
-    const struct { const char *start; int count; const char *from, *to, *port; uint16_t port_after; int count_after; }
-    ranges[] = {
-        {"192.168.1.0", 1, "10.0.0.1", "10.0.0.10", "70000", 4464, 10},
-        {"0.0.0.0", 5, "10.0.1.1", "10.0.1.20", "-1", 65535, 20},
-        {"255.255.255.255", 1, "172.16.9.8", "172.17.0.1", "6003", 6003, 62732},
-        {"192.168.1.1", 10, "192.0.2.1", "192.0.2.1", "258", 258, 1}};
-    string tags = "<%udp_port%>";
-    for (const char *n : {"1", "2", "3", "4"})
-        tags += string("|<%HostStartIp") + n + "%>|<%HostEndIp" + n + "%>|<%SendPort" + n + "%>";
-    for (bool udp : {true, false}) {
-        SCOPED_TRACE(udp ? "UDP save" : "no mode field");
-        fresh();
-        fake::Port &rec = P().ports[0], want;
-        for (int k = 0; k < 4; ++k) {
-            const auto &r = ranges[k];
-            const string n = std::to_string(k + 1);
-            fake::wr_ip(rec, PI_LINK(k), r.start);
-            fake::wr32(rec, PI_HOST_CNT_AT(k), r.count);
-            fake::fields({{"HostStartIp" + n, r.from}, {"HostEndIp" + n, r.to}, {"SendPort" + n, r.port}});
-        }
-        want = rec;
-        for (int k = 0; udp && k < 4; ++k) {
-            fake::wr_ip(want, PI_LINK(k), ranges[k].from);
-            fake::wr_port(want, PI_LINK(k), ranges[k].port_after);
-            fake::wr32(want, PI_HOST_CNT_AT(k), ranges[k].count_after);
-        }
-        if (udp)
-            fake::wr_port(want, PI_NET_ADDR, 6000);
-        EXPECT_EQ(save(tags, {{"udp_port", "6000"}, {"h_ServiceMode", udp ? "4" : nullptr}}),
-                  udp ? "6000|10.0.0.1|10.0.0.10|4464|10.0.1.1|10.0.1.20|65535|172.16.9.8|172.16.255.255|"
-                        "6003|192.0.2.1|192.0.2.1|258"
-                      : "4001|192.168.1|192.168.1.0|0||0.0.0.4|0|||0|192.168.1.1|192.168.1.10|0");
-        EXPECT_EQ(ret_msg, nullptr);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(std::memcmp(P().saved_ports[i].bytes, i ? P().ports[i].bytes : want.bytes, fake::kPortSize), 0)
-                << "port " << i;
-    }
-    // Without the port's record the tags print nothing and the setters store nothing.
-    fresh();
-    P().port_missing[0] = true;
-    EXPECT_EQ(save(tags, {{"h_ServiceMode", "4"}, {"udp_port", "9"}, {"HostStartIp1", "1.2.3.4"},
-                          {"HostEndIp1", "1.2.3.1"}, {"next_page", "s2n_service_mode_udp.htm"}}),
-              string(12, '|'));
-    EXPECT_EQ(ret_msg, nullptr);
 }
 
 }  // namespace

@@ -22,9 +22,10 @@ using fake::P;
 using Bytes = std::vector<unsigned char>;
 
 // Offsets outside the record: the port's encryption settings, present or
-// kept by no one.
+// kept by no one, and a port without a record.
 constexpr unsigned kSslByte = 1000;
 constexpr unsigned kNoSslInfo = 1001;
+constexpr unsigned kNoRecord = 1002;
 
 // The form's "h_ServiceMode", one field and its value, the bytes at off
 // before and after the save, and what the page shows.
@@ -78,6 +79,23 @@ const FieldCase kCases[] = {
     {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},
     {"UDP empty end", "4", "HostEndIp2", "", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
     {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
+    // Every UDP tag has its own field; ports are cut to 16 bits.
+    {"UDP port", "4", "udp_port", "70000", 70, {0x0F, 0xA1}, {0x11, 0x70}, "4464"},
+    {"UDP range 1 start", "4", "HostStartIp1", "10.0.0.1", 504, {0, 0, 0, 0}, {10, 0, 0, 1}, "10.0.0.1"},
+    {"UDP range 3 start", "4", "HostStartIp3", "172.16.9.8", 536, {0, 0, 0, 0}, {172, 16, 9, 8}, "172.16.9.8"},
+    {"UDP range 4 start", "4", "HostStartIp4", "192.0.2.1", 552, {0, 0, 0, 0}, {192, 0, 2, 1}, "192.0.2.1"},
+    {"UDP range 1 end", "4", "HostEndIp1", "0.0.0.10", 564, {0, 0, 0, 0}, {11, 0, 0, 0}, "0.0.0.10"},
+    {"UDP range 3 end", "4", "HostEndIp3", "0.0.1.1", 572, {0, 0, 0, 0}, {0, 1, 0, 0}, "0.0.1.1"},
+    {"UDP range 4 end", "4", "HostEndIp4", "0.0.0.1", 576, {9, 0, 0, 0}, {2, 0, 0, 0}, "0.0.0.1"},
+    {"UDP range 1 port", "4", "SendPort1", "-1", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
+    {"UDP range 2 port", "4", "SendPort2", "258", 518, {0, 0}, {1, 2}, "258"},
+    {"UDP range 3 port", "4", "SendPort3", "6003", 534, {0, 0}, {0x17, 0x73}, "6003"},
+    {"UDP range 4 port", "4", "SendPort4", "0", 550, {0x13, 0x88}, {0, 0}, "0"},
+    {"UDP start outside a UDP save", "2", "HostStartIp1", "1.2.3.4", 504, {9, 9, 9, 9}, {9, 9, 9, 9}, "9.9.9.9"},
+    // Without the port's record the tags print nothing and the setters store nothing.
+    {"UDP start, no record", "4", "HostStartIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
+    {"UDP end, no record", "4", "HostEndIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
+    {"UDP port, no record", "4", "SendPort1", "9", kNoRecord, {}, {}, ""},
 };
 
 TEST(NetworkTags, OneFieldSaves)
@@ -87,12 +105,19 @@ TEST(NetworkTags, OneFieldSaves)
         fake::reset();
         const bool ssl = c.off >= kSslByte;
         P().ssl_missing[0] = c.off == kNoSslInfo;
+        P().port_missing[0] = c.off == kNoRecord;
         std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
         P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
         fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
         EXPECT_EQ(fake::run_request().body(), c.shown);
         const unsigned char *now = ssl ? P().ssl[0] : P().rendered_ports[0].bytes + c.off;
         EXPECT_EQ(Bytes(now, now + c.after.size()), c.after);
+        // No other byte of the record changes but the mode a save may set.
+        fake::Port want = P().ports[0];
+        if (!ssl)
+            std::memcpy(want.bytes + c.off, c.after.data(), c.after.size());
+        fake::wr32(want, PI_PORT_MODE, fake::rd32(P().rendered_ports[0], PI_PORT_MODE));
+        EXPECT_TRUE(c.off == kNoRecord || std::memcmp(want.bytes, P().rendered_ports[0].bytes, fake::kPortSize) == 0);
     }
 }
 

@@ -120,14 +120,6 @@ std::vector<std::string> reloads()
     return lines;
 }
 
-std::string rd_ip(const Port &p, unsigned la)
-{
-    char text[INET_ADDRSTRLEN];
-    return inet_ntop(AF_INET, p.bytes + la + LA_ADDR, text, sizeof text);
-}
-
-void wr_ip(Port &p, unsigned la, const char *dotted) { inet_pton(AF_INET, dotted, p.bytes + la + LA_ADDR); }
-
 }  // namespace fake
 
 using namespace fake;

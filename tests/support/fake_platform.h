@@ -102,7 +102,7 @@ std::vector<std::string> reloads();
 
 // Port record helpers on the fake's bytes, independent of the program's
 // accessors so a fault in those shows: little-endian words, network-order
-// ports, addresses in wire order as dotted text.
+// ports.
 inline int32_t rd32(const Port &p, unsigned off)
 {
     const unsigned char *b = p.bytes + off;
@@ -113,17 +113,11 @@ inline void wr32(Port &p, unsigned off, int32_t v)
     for (int i = 0; i < 4; ++i)
         p.bytes[off + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
 }
-inline uint16_t rd_port(const Port &p, unsigned la)
-{
-    return static_cast<uint16_t>(p.bytes[la + LA_PORT] << 8 | p.bytes[la + LA_PORT + 1]);
-}
 inline void wr_port(Port &p, unsigned la, uint16_t port)
 {
     p.bytes[la + LA_PORT] = static_cast<unsigned char>(port >> 8);
     p.bytes[la + LA_PORT + 1] = static_cast<unsigned char>(port);
 }
-std::string rd_ip(const Port &p, unsigned la);
-void wr_ip(Port &p, unsigned la, const char *dotted);
 
 // Lines of the trace console file the test build writes to.
 std::vector<std::string> console_lines();
