@@ -41,13 +41,11 @@ string run()
 }
 
 // A fresh platform and a save of port from next_page (null: no field).
-// Each Modbus record of the port names its own network port number.
+// The port's RTU master and ASCII slave records claim ports 5001 and 5004.
 void start(const char *next_page, int port)
 {
     fake::reset();
     P().rtumaster[port].host_port = 5001;
-    P().rtuslave[port].server_port = 5002;
-    P().asciimaster[port].host_port = 5003;
     P().asciislave[port].server_port = 5004;
     fake::fields({{"todo", "save"}, {"h_PortIndex", std::to_string(port)}});
     if (next_page)
