@@ -9,6 +9,7 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+from pathlib import Path
 
 DEVKIT = os.environ.get("S2N_DEVKIT", "")
 CGI = os.environ.get("S2N_CGI", "")
@@ -83,10 +84,5 @@ class DeviceTest(unittest.TestCase):
 
     def snapshot(self, root=None):
         """Digest of every file of the device folder (or of root), by relative path."""
-        root = root or self.dev
-        files = {}
-        for base, _, names in os.walk(root):
-            for name in names:
-                with open(os.path.join(base, name), "rb") as f:
-                    files[os.path.relpath(f.name, root)] = hashlib.sha256(f.read()).hexdigest()
-        return files
+        root = Path(root or self.dev)
+        return {str(p.relative_to(root)): hashlib.sha256(p.read_bytes()).hexdigest() for p in root.rglob("*") if p.is_file()}

@@ -1,8 +1,7 @@
-"""The built CGI on a simulated device: hostile requests show exactly the
-page of their port, or are refused, and store nothing; saves running at once
-store whole versions and keep the bytes the program does not own;
-system.conf follows the records with every other byte kept; and the
-firewall reloads in a detached child."""
+"""The built CGI on a simulated device: requests the CGI library must parse
+defensively show exactly the page of their port and store nothing; saves
+running at once store whole versions and keep the bytes the program and the
+system.conf entries it writes do not own, and reload the firewall."""
 
 import os
 import re
@@ -28,26 +27,20 @@ def version(v):
     return 1000 + v, {"port": 20000 + v, "ip": "10.%d.%d.1" % (v // 256, v % 256)}, v % 200 + 1
 
 
-def get(query, **env):
-    return dict(env, QUERY_STRING=query), b""
-
-
 def post(body, length=None):
     return {"REQUEST_METHOD": "POST", "CONTENT_TYPE": "application/x-www-form-urlencoded",
             "CONTENT_LENGTH": length or str(len(body))}, body
 
 
+# Refused ports and page names are the program's own logic, checked against the fake.
 REQUESTS = [
-    # description, environment, body, port whose page shows (None: refused)
-    ("POST, save on port 4", *post(b"h_PortIndex=4&todo=save&h_ServiceMode=4"), None),
-    ("page climbs out of the folder", *get("h_PortIndex=2&next_page=../../etc/passwd"), 2),
-    ("absolute page path", *get("h_PortIndex=2&next_page=/etc/passwd"), 2),
+    # description, environment, body, port whose page shows
     ("body above the limit is an empty form", *post(b"h_PortIndex=2&p=" + b"x" * (70 * 1024)), 0),
     ("body shorter than its length", *post(b"h_PortIndex=3", length="500"), 3),
     ("more fields than kept: the first count",
      *post(b"h_PortIndex=1&" + b"&".join(b"f%d=%d" % (i, i) for i in range(5000))), 1),
-    ("malformed escapes stay literal", *get("h_PortIndex=1%&lang=%zz%4"), 1),
-    ("NUL in a value drops the field", *get("h_PortIndex=3&next_page=rtu_slave_mode.htm%00x"), 3),
+    ("malformed escapes stay literal", {"QUERY_STRING": "h_PortIndex=1%&lang=%zz%4"}, b"", 1),
+    ("NUL in a value drops the field", {"QUERY_STRING": "h_PortIndex=3&next_page=rtu_slave_mode.htm%00x"}, b"", 3),
 ]
 
 
@@ -58,26 +51,34 @@ class DeviceE2E(DeviceTest):
 
     def writer(self, w):
         """Writer w saves UDP versions w*1000+r of port w // 2, each followed by
-        a Modbus save; returns the first failure, or None."""
+        a Modbus save; returns the failures."""
+        failed = []
         for v in range(w * 1000, w * 1000 + ROUNDS):
             port, link, count = version(v)
-            failed = self.save("h_PortIndex=%d&h_ServiceMode=4&udp_port=%d&HostStartIp1=%s&HostEndIp1=%s&SendPort1=%d"
-                               % (w // 2, port, link["ip"], link["ip"][:-1] + str(count), link["port"]))
-            failed = failed or self.save("h_PortIndex=%d&next_page=rtu_slave_mode.htm" % (w // 2))
-            if failed:
-                return failed
-        return None
+            failed += [self.save("h_PortIndex=%d&h_ServiceMode=4&udp_port=%d&HostStartIp1=%s&HostEndIp1=%s&SendPort1=%d"
+                                 % (w // 2, port, link["ip"], link["ip"][:-1] + str(count), link["port"])),
+                       self.save("h_PortIndex=%d&next_page=rtu_slave_mode.htm" % (w // 2))]
+        return [f for f in failed if f]
 
-    def test_parallel_saves_keep_versions_whole_and_unowned_bytes(self):
-        path = os.path.join(self.dev, "device.bin")
+    def test_parallel_saves(self):
+        """Two writers per port at once: each port ends as a whole version of
+        its writers, the bytes the program does not own are kept, and so is
+        every byte of system.conf (hand-edited lines too) but the per-port
+        entries, each once; a save that changes one renews and reloads the
+        firewall."""
+        path, conf = os.path.join(self.dev, "device.bin"), os.path.join(self.dev, "var", "run", "system.conf")
         with open(path, "r+b") as f:
             image = bytearray(f.read())
             for i in UNOWNED:
                 image[i] = (i * 7 + 3) & 0xFF
             f.seek(0)
             f.write(image)
-        with ThreadPoolExecutor(8) as pool:  # two writers per port
-            self.assertEqual([e for e in pool.map(self.writer, range(8)) if e], [])
+        with open(conf, "a", newline="") as f:
+            f.write("; kept comment\n[extra]\nodd line without equals\nk = v \r\n")
+        with open(conf, newline="") as f:
+            conf_before = f.read()
+        with ThreadPoolExecutor(8) as pool:
+            self.assertEqual(sum(pool.map(self.writer, range(8)), []), [])
         with open(path, "rb") as f:
             after = f.read()
         self.assertEqual([i for i in UNOWNED if after[i] != image[i]], [], "bytes the program does not own")
@@ -88,42 +89,20 @@ class DeviceE2E(DeviceTest):
                 self.assertIn(v // 1000, (2 * port, 2 * port + 1))
                 self.assertEqual((rec["port_mode"], rec["mbus_mode"]), (2, 4))
                 self.assertEqual((rec["net_addr"]["port"], rec["links"][0], rec["host_cnt"][0]), version(v))
-        # Every section and key of system.conf (the names are unique in the file) once.
-        with open(os.path.join(self.dev, "var", "run", "system.conf")) as f:
-            names = [line.split("=")[0] for line in f.read().splitlines() if "=" in line or line.startswith("[")]
-        self.assertEqual([n for n in set(names) if names.count(n) > 1], [], "entries twice")
+        entry = re.compile(r"^(\w+Port\d)=\d+\n", re.M)
+        with open(conf, newline="") as f:
+            conf_after = f.read()
+        self.assertEqual((entry.sub("", conf_after), sorted(entry.findall(conf_after))),
+                         (entry.sub("", conf_before), sorted(entry.findall(conf_before))))
         self.assertEqual([n for n in os.listdir(self.dev) if n.endswith(".tmp")], [], "temporary files left")
-
-    def test_conf_follows_the_records(self):
-        conf = os.path.join(self.dev, "var", "run", "system.conf")
-        self.set("ports.0.net_addr.port=4010", "ports.0.rtumaster.host_port=4002")
-        with open(conf, "a", newline="") as f:  # hand-edited lines the library must keep
-            f.write("; kept comment\n[extra]\nodd line without equals\nk = v \r\n")
-        with open(conf, newline="") as f:
-            want = f.read().replace("\nDataPort0=4001\n", "\nDataPort0=4010\n")
-        # A Modbus save whose host port is port 2's data port stores nothing at all.
-        before = self.snapshot()
-        self.assertIsNone(self.save("h_PortIndex=0&next_page=rtu_master_mode.htm"))
-        time.sleep(0.2)
-        self.assertEqual(self.snapshot(), before)
-        # A port save brings the data port entry in line, keeps every other
-        # byte, and reloads once in a detached child.
-        self.assertIsNone(self.save("h_PortIndex=0&h_ServiceMode=2"))
         end = time.monotonic() + 10
-        while RELOAD[1] not in self.show()["logs"]["firewall"] and time.monotonic() < end:
+        while len(set(log := self.show()["logs"]["firewall"])) != 2 or log.count(RELOAD[0]) != log.count(RELOAD[1]):
+            self.assertLess(time.monotonic(), end, log)
             time.sleep(0.02)
-        time.sleep(0.2)
-        self.assertEqual(self.show()["logs"]["firewall"], RELOAD)
-        with open(conf, newline="") as f:
-            self.assertEqual(f.read(), want)
+        self.assertEqual(set(log), set(RELOAD))
 
     def test_hostile_requests(self):
         self.set(*["ports.%d.port_mode=%d" % pm for pm in enumerate([0, 2, 5, 3])])
-        # A file a page path would reach if it left the template folder.
-        secret = "SECRET-%d" % os.getpid()
-        os.makedirs(os.path.join(self.dev, "etc"))
-        with open(os.path.join(self.dev, "etc", "passwd"), "w") as f:
-            f.write(secret)
         # The uptime ticks between requests: it is left out of the comparison.
         def page(r):
             return re.sub(r"(\d+ days?, )?\d{2,}:\d\d:\d\d", "uptime", r.body)
@@ -133,12 +112,7 @@ class DeviceE2E(DeviceTest):
         for desc, env, body, port in REQUESTS:
             with self.subTest(desc):
                 r = self.run_cgi(cgi_env(self.dev, **env), body)
-                if port is None:
-                    self.assertEqual((r.exit, r.status), (1, 500))
-                else:
-                    self.assertEqual((r.exit, r.status, r.stderr, r.headers[0]),
-                                     (0, 200, "", "Content-Type: text/html; charset=utf-8"))
-                    self.assertEqual(page(r), pages[port])
-                self.assertNotIn(secret, r.body)
-                self.assertNotIn("root:", r.body)
+                self.assertEqual((r.exit, r.status, r.stderr, r.headers[0]),
+                                 (0, 200, "", "Content-Type: text/html; charset=utf-8"))
+                self.assertEqual(page(r), pages[port])
         self.assertEqual(self.snapshot(), before)

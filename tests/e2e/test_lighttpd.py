@@ -54,11 +54,9 @@ class LighttpdTest(DeviceTest):
         self.fail("lighttpd did not start listening")
 
     def test_serves_pages(self):
-        self.set("ports.1.port_mode=2")
         cgi = "/cgi-bin/s2n_service_mode.cgi"
         cases = [
             # description, path, POST body, status, fields the page shows
-            ("page of port 1", cgi + "?h_PortIndex=1", None, 200, ("1", "s2n_service_mode_udp.htm")),
             ("the root leads to the program", "/", None, 200, ("0", "s2n_service_mode_tcpsrv.htm")),
             ("POST of the form", cgi, b"h_PortIndex=3&next_page=rtu_master_mode.htm", 200,
              ("3", "rtu_master_mode.htm")),

@@ -12,33 +12,26 @@
 #include "cgiweb.h"
 #include "fuzz.h"
 
-namespace {
-
-const char *const kMethods[] = {"GET", "POST", "HEAD", "PUT", nullptr};
-const char *const kTypes[] = {"application/x-www-form-urlencoded",
-                              "Application/X-WWW-Form-Urlencoded; charset=utf-8", "multipart/form-data",
-                              "", nullptr};
-const char *const kBadLengths[] = {"", "x", "-1", "+5", " 5", "0x10", "65537", "99999999999999999999",
-                                   nullptr};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const char *const methods[] = {"GET", "POST", "HEAD", "PUT", nullptr};
+    static const char *const types[] = {"application/x-www-form-urlencoded",
+                                        "Application/X-WWW-Form-Urlencoded; charset=utf-8", "multipart/form-data", "",
+                                        nullptr};
+    static const char *const bad_lengths[] = {"", "x", "-1", "+5", " 5", "0x10", "65537", "99999999999999999999",
+                                              nullptr};
     if (size < 3)
         return 0;
     const char *body = reinterpret_cast<const char *>(data + 3);
     size_t len = size - 3;
     std::string text(body, strnlen(body, len));
-
-    fuzz_env("REQUEST_METHOD", kMethods[data[0] % 5]);
-    fuzz_env("CONTENT_TYPE", kTypes[data[2] % 5]);
+    fuzz_env("REQUEST_METHOD", methods[data[0] % 5]);
+    fuzz_env("CONTENT_TYPE", types[data[2] % 5]);
     // Below 200: the body's length give or take 100; above: no number.
     std::string length = std::to_string(static_cast<long>(len) + data[1] - 100);
-    fuzz_env("CONTENT_LENGTH", data[1] < 200 ? length.c_str() : kBadLengths[data[1] % 9]);
+    fuzz_env("CONTENT_LENGTH", data[1] < 200 ? length.c_str() : bad_lengths[data[1] % 9]);
     fuzz_env("QUERY_STRING", text.c_str());
     fuzz_env("HTTP_ACCEPT_LANGUAGE", text.c_str());
-
     // The body on standard input, as the web server hands it over.
     int fd = memfd_create("body", 0);
     FUZZ_CHECK(fd >= 0 && write(fd, body, len) == static_cast<ssize_t>(len));
@@ -46,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     dup2(fd, 0);
     close(fd);
 
+    // No value is longer than the request that carried it.
     CgiList *list = nullptr;
     read_cgi_input(&list);
     std::string first = text.substr(0, text.find_first_of("=&"));

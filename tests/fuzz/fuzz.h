@@ -8,13 +8,8 @@
 #include <map>
 #include <string>
 
-#define FUZZ_CHECK(cond)                                                          \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
+#define FUZZ_CHECK(cond) \
+    ((cond) ? void() : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), std::abort()))
 
 // Sets an environment variable, or removes it when value is null. setenv
 // keeps every value it was ever given, which millions of runs would fill
@@ -24,11 +19,8 @@ inline void fuzz_env(const char *name, const char *value)
 {
     static std::map<std::string, std::string> slots;
     unsetenv(name);
-    if (!value)
-        return;
-    std::string &slot = slots[name];
-    slot = std::string(name) + "=" + value;
-    putenv(slot.data());
+    if (value)
+        putenv((slots[name] = std::string(name) + "=" + value).data());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);

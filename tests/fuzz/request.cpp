@@ -6,17 +6,18 @@
 //   byte 1  bit 0 todo=save; the rest: next_page (none, a mode's page,
 //           one that does not exist, one that climbs)
 //   byte 2  bits 0..2: the next lines are Origin, Referer, Host
-//   byte 3  bit 0 SaveNewConfig fails with a message; bits 1..3 no port,
-//           serial line or device record; bit 4 no per-port entries
+//   byte 3  bit 0 SaveNewConfig fails with a message; bit 1 no port record,
+//           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
 //   then lines up to a NUL byte, one per row with a setter in table order
 //   (a line starting with DEL leaves the field out), then record patches
-//   of three bytes: an offset (16 bits) into the records, a byte.
-#include <algorithm>
+//   of three bytes: an offset (16 bits) into the four ports' records and
+//   Modbus records, a byte.
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "fake_platform.h"
 #include "fuzz.h"
@@ -31,29 +32,18 @@ extern "C" pid_t __wrap_fork(void)
     return -1;
 }
 
-namespace {
-
-const char kHeader[] = "Content-Type:";
-const char kError[] = "Status: 500";
-
-// "<%tag%>" for every row of the table, between bars.
-std::string every_tag()
-{
-    std::string t = "|";
-    for (const TagEntry *row = fun_tab; row->tag; ++row)
-        t += std::string("<%") + row->tag + "%>|";
-    return t;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 7)
         return 0;
     fake::reset();
     fake::Platform &p = fake::P();
-    static const std::string page = every_tag();
+    static const std::string page = [] {  // "<%tag%>" for every row of the table, between bars
+        std::string t = "|";
+        for (const TagEntry *row = fun_tab; row->tag; ++row)
+            t += std::string("<%") + row->tag + "%>|";
+        return t;
+    }();
     for (auto &t : p.templates)
         t.second = page;
 
@@ -78,48 +68,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         p.ports_in_use[in_use] = data[6] % 4;
 
     // Lines: the environment's headers first, then the form values.
-    const uint8_t *stop = data + size;
     const uint8_t *nul = static_cast<const uint8_t *>(std::memchr(data + 7, 0, size - 7));
-    std::string text(data + 7, nul ? nul : stop);
-    std::vector<std::string> lines;
-    for (size_t pos = 0; pos < text.size();) {
-        size_t nl = std::min(text.find('\n', pos), text.size());
-        lines.push_back(text.substr(pos, nl - pos));
-        pos = nl + 1;
-    }
-    size_t next_line = 0;
-    auto line = [&](bool wanted) -> const std::string * {
-        return wanted && next_line < lines.size() ? &lines[next_line++] : nullptr;
-    };
-    auto header = [&](const char *name, int bit) {
-        const std::string *value = line(data[2] & bit);
-        fuzz_env(name, value ? value->c_str() : nullptr);
-    };
-    header("HTTP_ORIGIN", 1);
-    header("HTTP_REFERER", 2);
-    header("HTTP_HOST", 4);
+    std::istringstream lines(std::string(data + 7, nul ? nul : data + size));
+    std::string value;
+    auto line = [&](bool wanted) { return wanted && std::getline(lines, value); };  // the next line, into value
+    int bit = 0;
+    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
+        fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
     for (const TagEntry *row = fun_tab; row->tag; ++row)
-        if (const std::string *value = line(row->setter != nullptr))
-            if (value->empty() || (*value)[0] != '\x7f')
-                fake::field(row->tag, *value);
+        if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
+            fake::field(row->tag, value);
 
-    // Record patches.
-    struct Area {
-        void *at;
-        size_t size;
-    } areas[] = {{p.ports[sel].bytes, PI_MIN_SIZE}, {&p.mbus_mode[sel], sizeof(int)},
-                 {&p.rtumaster[sel], sizeof(MbusMasterInfo)}, {&p.rtuslave[sel], sizeof(MbusSlaveInfo)},
-                 {&p.asciimaster[sel], sizeof(MbusMasterInfo)}, {&p.asciislave[sel], sizeof(MbusSlaveInfo)},
-                 {p.ports[0].bytes, sizeof p.ports}};
+    // Record patches: an offset into the record arrays, one after the other, and a byte.
+    const std::pair<void *, size_t> areas[] = {{p.ports, sizeof p.ports}, {p.mbus_mode, sizeof p.mbus_mode},
+        {p.rtumaster, sizeof p.rtumaster}, {p.rtuslave, sizeof p.rtuslave}, {p.asciimaster, sizeof p.asciimaster},
+        {p.asciislave, sizeof p.asciislave}};
     size_t total = 0;
-    for (const Area &a : areas)
-        total += a.size;
-    for (const uint8_t *q = nul ? nul + 1 : stop; q + 3 <= stop; q += 3) {
+    for (const auto &a : areas)
+        total += a.second;
+    for (const uint8_t *q = nul ? nul + 1 : data + size; q + 3 <= data + size; q += 3) {
         size_t off = (q[0] | q[1] << 8) % total;
-        const Area *a = areas;
-        for (; off >= a->size; ++a)
-            off -= a->size;
-        static_cast<uint8_t *>(a->at)[off] = q[2];
+        const auto *a = areas;
+        for (; off >= a->second; ++a)
+            off -= a->second;
+        static_cast<uint8_t *>(a->first)[off] = q[2];
     }
     fake::Port before[4];
     std::memcpy(before, p.ports, sizeof before);
@@ -128,8 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // Nothing before the header; a save refused by a pending message stores
     // nothing; the library's bytes past the program's fields are untouched.
-    FUZZ_CHECK(r.out.compare(0, sizeof kHeader - 1, kHeader) == 0 ||
-               r.out.compare(0, sizeof kError - 1, kError) == 0);
+    FUZZ_CHECK(r.out.rfind("Content-Type:", 0) == 0 || r.out.rfind("Status: 500", 0) == 0);
     FUZZ_CHECK(!p.saved || !ret_msg || ret_msg == p.save_msg);
     for (int i = 0; i < 4 && p.saved; ++i)
         FUZZ_CHECK(p.port_missing[i] || std::memcmp(p.saved_ports[i].bytes + PI_MIN_SIZE,

@@ -1,11 +1,9 @@
-// The save flow (Modbus and port saves, the port number check, the per-port
-// entries of the system configuration, the firewall reload, refused saves),
-// and the UDP page's port and four destination ranges, shown and saved.
+// The save flow: Modbus and port saves, the port number check, the per-port
+// entries of the system configuration, the firewall reload, refused saves.
 #include <unistd.h>
 
-#include <cstring>
+#include <regex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,8 +16,10 @@ namespace {
 using fake::P;
 using std::string;
 
-// What follows a changed per-port entry.
+// What follows a changed per-port entry; what a save of port 0 from no page
+// stores.
 const string kRenew = "write-back, net_get_wanif, fw_renewconf eth0, reload";
+const string kPort0 = "set_mbus_mode_info 0 0, SaveNewConfig 0";
 
 // Runs the request and lists, joined by ", ", the calls that check, store,
 // write the configuration file or renew the firewall, then one "reload" per
@@ -27,108 +27,99 @@ const string kRenew = "write-back, net_get_wanif, fw_renewconf eth0, reload";
 // shows as "key value", the item write-back as "write-back".
 string run()
 {
+    static const std::regex listed("^(check_valid_|set_mbus_|SaveNewConfig|CFL_VALUE_SET|net_|fw_)"),
+        entry("^CFL_VALUE_SET_STRING serial (.*) /var/run//system\\.conf$"),
+        items("^CFL_VALUE_SET_MULTI_ITEMS /var/run//system\\.conf$");
     fake::run_request();
-    const string set = "CFL_VALUE_SET_STRING serial ", conf = " /var/run//system.conf";
     string out;
-    auto add = [&out](const string &s) { out += (out.empty() ? "" : ", ") + s; };
-    for (const string &c : P().calls) {
-        if (c == "CFL_VALUE_SET_MULTI_ITEMS" + conf)
-            add("write-back");
-        else if (c.rfind(set, 0) == 0 && c.rfind(conf) == c.size() - conf.size())
-            add(c.substr(set.size(), c.size() - set.size() - conf.size()));
-        else
-            for (const char *prefix : {"check_valid_", "set_mbus_", "SaveNewConfig", "CFL_VALUE_SET", "net_", "fw_"})
-                if (c.rfind(prefix, 0) == 0)
-                    add(c);
-    }
+    for (const string &c : P().calls)
+        if (std::regex_search(c, listed))
+            out += ", " + std::regex_replace(std::regex_replace(c, entry, "$1"), items, "write-back");
     for (const string &line : fake::reloads())
-        add(line.rfind("ser2net_remote_man ", 0) == 0 ? "reload" : line);
-    return out;
+        out += ", " + (line.rfind("ser2net_remote_man ", 0) == 0 ? "reload" : line);
+    return out.substr(out.empty() ? 0 : 2);
 }
 
 // A fresh platform and a save of port from next_page (null: no field).
-// Each Modbus record of the port names its own network port number.
+// The port's RTU master and ASCII slave records claim ports 5001 and 5004.
 void start(const char *next_page, int port)
 {
     fake::reset();
     P().rtumaster[port].host_port = 5001;
-    P().rtuslave[port].server_port = 5002;
-    P().asciimaster[port].host_port = 5003;
     P().asciislave[port].server_port = 5004;
     fake::fields({{"todo", "save"}, {"h_PortIndex", std::to_string(port)}});
     if (next_page)
         fake::field("next_page", next_page);
 }
 
+// What a port save of port 0 writes when port 2's entries follow its record.
+string writes(const string &entries) { return kPort0 + ", " + entries + ", " + kRenew; }
+
 // A Modbus page stores its code, switches the port's network off and stores
 // the page's own record, unless its network port number belongs to another
 // port. Any other page is a port save: the port's mode, as the setters left
-// it, is stored, and a switched-off network is switched on.
-TEST(Save, ModbusAndPortSaves)
+// it, is stored, and a switched-off network is switched on. Then port 2's
+// entries are brought in line with its record. A message from a setter
+// refuses the whole save: no Modbus state, no records, no per-port entries,
+// no reload. A message of the store itself comes once the records are
+// stored, so the entries follow them. Without the selected port's record
+// nothing is saved; another port's missing record is skipped.
+TEST(Save, StoresAndEntries)
 {
-    // owner: the serial port reported using 5001..5004, -1: none; mode: the
-    // form's service mode (null: none); the record's net_enable before and after.
-    struct Row { const char *page; int port, owner; const char *mode; int32_t enable, enable_after; string effects; }
-    rows[] = {
-        {"rtu_master_mode.htm", 0, -1, nullptr, 1, 0,
-         "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
-        {"rtu_slave_mode.htm", 1, -1, nullptr, 1, 0,
-         "check_valid_port_num 5002, set_mbus_mode_info 4 1, set_mbus_rtuslave_mode_info 1, SaveNewConfig 1"},
-        {"ascii_master_mode.htm", 2, -1, nullptr, 1, 0,
-         "check_valid_port_num 5003, set_mbus_mode_info 7 2, set_mbus_asciimaster_mode_info 2, SaveNewConfig 1"},
-        {"ascii_slave_mode.htm", 3, 3, nullptr, 1, 0,  // the number belongs to the port itself
-         "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
-        {"rtu_master_mode.htm", 1, 3, nullptr, 1, 1, "check_valid_port_num 5001"},
-        {"rtu_master_mode.htm", 1, 0, nullptr, 1, 1, "check_valid_port_num 5001"},  // port 0 is not the selected one
-        {nullptr, 2, -1, "6", 1, 1, "set_mbus_mode_info 5 2, SaveNewConfig 0"},
-        {"s2n_service_mode_tcpsrv.htm", 2, -1, "4", 0, 1, "set_mbus_mode_info 2 2, SaveNewConfig 0, ProtolPort2 1, " +
-         kRenew},
-        {"RTU_master_mode.htm", 2, -1, nullptr, 5, 5, "set_mbus_mode_info 3 2, SaveNewConfig 0"},
-        {"rtu_master_mode", 2, -1, nullptr, -1, -1, "set_mbus_mode_info 3 2, SaveNewConfig 0"},
+    const int32_t UDP = PORT_UDP_MODE;
+    struct Row {
+        const char *what, *data = "4003", *protol = "0";  // port 2's entries (null: the file lacks it)
+        uint16_t data_port = 4003, ctrl_port = 4103;      // port 2's record
+        int32_t mode = PORT_SERVER_MODE;
+        const char *page = nullptr;                       // of the save
+        int port = 0, owner = -1;     // the selected port; the port said to use its Modbus port numbers (-1: none)
+        const char *form_mode = nullptr;                  // the form's service mode
+        int32_t enable = 1, enable_after = 1;             // the selected port's net_enable
+        int missing = -1;                                 // a port without a record
+        bool reversed = false;           // the UDP page sends a range ending before its start
+        const char *save_msg = nullptr;  // the store's own message
+        string effects = kPort0;
+    } rows[] = {
+        {.what = "Modbus page", .page = "rtu_master_mode.htm", .enable_after = 0,
+         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
+        {.what = "Modbus port number of the port itself", .page = "ascii_slave_mode.htm", .port = 3, .owner = 3,
+         .enable_after = 0,
+         .effects = "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
+        {.what = "Modbus port number of another port", .page = "rtu_master_mode.htm", .port = 1, .owner = 3,
+         .effects = "check_valid_port_num 5001"},
+        {.what = "Modbus port number of port 0", .page = "rtu_master_mode.htm", .port = 1, .owner = 0,
+         .effects = "check_valid_port_num 5001"},
+        {.what = "Modbus number, no page", .mode = PORT_VIRTUALCOM_MODE, .port = 2, .form_mode = "6",
+         .effects = "set_mbus_mode_info 5 2, SaveNewConfig 0"},
+        {.what = "network switched on", .mode = PORT_VIRTUALCOM_MODE, .page = "s2n_service_mode_tcpsrv.htm", .port = 2,
+         .form_mode = "4", .enable = 0, .effects = "set_mbus_mode_info 2 2, SaveNewConfig 0, ProtolPort2 1, " + kRenew},
+        {.what = "no Modbus page in other letters", .mode = PORT_VIRTUALCOM_MODE, .page = "RTU_master_mode.htm",
+         .port = 2, .enable = -1, .enable_after = -1, .effects = "set_mbus_mode_info 3 2, SaveNewConfig 0"},
+        {.what = "0 with udp becomes 1", .mode = UDP, .effects = writes("ProtolPort2 1")},
+        {.what = "1 without udp becomes 0, control port not compared", .protol = "1", .ctrl_port = 4999, .mode = 1,
+         .effects = writes("ProtolPort2 0")},
+        {.what = "5 without udp becomes 0", .protol = "5", .effects = writes("ProtolPort2 0")},
+        {.what = "-1 with udp stays", .protol = "-1", .mode = UDP},
+        {.what = "missing protocol entry reads as 0", .protol = nullptr, .mode = UDP, .effects = writes("ProtolPort2 1")},
+        {.what = "control port written even when equal", .protol = "1", .data_port = 4010, .mode = UDP,
+         .effects = writes("DataPort2 4010, CtrlPort2 4103")},
+        {.what = "new data port and udp, full port range", .data_port = 65535, .ctrl_port = 0, .mode = UDP,
+         .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
+        {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
+        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
+        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .enable_after = 0,
+         .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
+         "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
+        {.what = "no record of another port", .data_port = 4010, .missing = 1,
+         .effects = writes("DataPort2 4010, CtrlPort2 4103")},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(string(row.page ? row.page : "no page") + " on port " + std::to_string(row.port));
+        SCOPED_TRACE(row.what);
         start(row.page, row.port);
         for (int number = 5001; row.owner >= 0 && number <= 5004; ++number)
             P().ports_in_use[number] = row.owner;
-        fake::wr32(P().ports[row.port], PI_PORT_MODE, PORT_VIRTUALCOM_MODE);
         fake::wr32(P().ports[row.port], PI_NET_ENABLE, row.enable);
-        if (row.mode)
-            fake::field("h_ServiceMode", row.mode);
-        EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.owner >= 0 && row.owner != row.port ? "invalid port number" : nullptr);
-        EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
-        // Each Modbus record stored is the page's own.
-        const int p = row.port;
-        EXPECT_EQ((std::vector<int32_t>{P().rtumaster[p].host_port, P().rtuslave[p].server_port,
-                                        P().asciimaster[p].host_port, P().asciislave[p].server_port}),
-                  (std::vector<int32_t>{5001, 5002, 5003, 5004}));
-    }
-}
-
-// Port 0 is saved; port 2's entries are brought in line with its record.
-TEST(Save, PerPortEntriesFollowTheirRecords)
-{
-    const int32_t TCP = PORT_SERVER_MODE, UDP = PORT_UDP_MODE;
-    // The two entries (null: the file lacks it), the record's ports and mode, and the entries written.
-    struct Row { const char *desc, *data, *protol; uint16_t data_port, ctrl_port; int32_t mode; string writes; }
-    rows[] = {
-        {"all in line", "4003", "0", 4003, 4103, TCP, ""},
-        {"0 with udp becomes 1", "4003", "0", 4003, 4103, UDP, "ProtolPort2 1"},
-        {"1 without udp becomes 0, control port not compared", "4003", "1", 4003, 4999, 1, "ProtolPort2 0"},
-        {"5 without udp becomes 0", "4003", "5", 4003, 4103, TCP, "ProtolPort2 0"},
-        {"5 with udp stays", "4003", "5", 4003, 4103, UDP, ""},
-        {"-1 with udp stays", "4003", "-1", 4003, 4103, UDP, ""},
-        {"missing protocol entry reads as 0", "4003", nullptr, 4003, 4103, UDP, "ProtolPort2 1"},
-        {"new data port", "4003", "0", 4010, 4110, TCP, "DataPort2 4010, CtrlPort2 4110"},
-        {"control port written even when equal", "4003", "1", 4010, 4103, UDP, "DataPort2 4010, CtrlPort2 4103"},
-        {"new data port and udp, full port range", "4003", "0", 65535, 0, UDP,
-         "DataPort2 65535, CtrlPort2 0, ProtolPort2 1"},
-        {"data port 0 leaves the port alone", "0", "0", 4010, 4110, UDP, ""},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.desc);
-        start(nullptr, 0);
         P().conf["serial"]["DataPort2"] = row.data;
         if (!row.protol)
             P().conf["serial"].erase("ProtolPort2");
@@ -137,8 +128,17 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
         fake::wr_port(P().ports[2], PI_NET_ADDR, row.data_port);
         fake::wr_port(P().ports[2], PI_CTRL_ADDR, row.ctrl_port);
         fake::wr32(P().ports[2], PI_PORT_MODE, row.mode);
-        const string writes = row.writes.empty() ? "" : ", " + row.writes + ", " + kRenew;
-        EXPECT_EQ(run(), "set_mbus_mode_info 0 0, SaveNewConfig 0" + writes);
+        if (row.form_mode)
+            fake::field("h_ServiceMode", row.form_mode);
+        if (row.missing >= 0)
+            P().port_missing[row.missing] = true;
+        if (row.reversed)
+            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
+        P().save_msg = row.save_msg;
+        EXPECT_EQ(run(), row.effects);
+        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip"
+                              : row.owner >= 0 && row.owner != row.port ? "invalid port number" : row.save_msg);
+        EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
     }
     // Changes of several ports write back the items as read and reload once;
     // an empty interface name is still handed on.
@@ -150,38 +150,6 @@ TEST(Save, PerPortEntriesFollowTheirRecords)
     EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, ProtolPort0 1, DataPort1 4020, CtrlPort1 4102, "
                      "DataPort3 4040, CtrlPort3 4104, write-back, net_get_wanif, fw_renewconf , reload");
     EXPECT_EQ(P().multi_items_written, (std::vector<string>{"system.fw_version=1.2.3", "serial.s2n_remoteman=1"}));
-}
-
-// A message from a setter refuses the whole save: no Modbus state, no
-// records, no per-port entries, no reload. A message of the store itself
-// comes once the records are stored, so the entries follow them. Without the
-// selected port's record nothing is saved; another port's missing record is
-// skipped by the synchronisation.
-TEST(Save, WhatIsStored)
-{
-    // missing: a port without a record; reversed: the UDP page sends a range
-    // ending before its start; save_msg: the store's own message.
-    struct Row { const char *page; int missing; bool reversed; const char *save_msg; string effects; } rows[] = {
-        {"s2n_service_mode_udp.htm", -1, true, nullptr, ""},
-        {"rtu_master_mode.htm", -1, false, "save failed", "check_valid_port_num 5001, set_mbus_mode_info 5 1, "
-         "set_mbus_rtumaster_mode_info 1, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, ProtolPort3 1, " + kRenew},
-        {"rtu_master_mode.htm", 1, false, nullptr, ""},
-        {nullptr, 2, false, nullptr, "set_mbus_mode_info 0 1, SaveNewConfig 0, ProtolPort3 1, " + kRenew},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(string(row.page ? row.page : "no page") + ", missing " + std::to_string(row.missing));
-        start(row.page, 1);
-        if (row.missing >= 0)
-            P().port_missing[row.missing] = true;
-        if (row.reversed)
-            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
-        P().save_msg = row.save_msg;
-        // Changes a stored save writes: a data port and a transport.
-        fake::wr_port(P().ports[2], PI_NET_ADDR, 4010);
-        fake::wr32(P().ports[3], PI_PORT_MODE, PORT_UDP_MODE);
-        EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip" : row.save_msg);
-    }
 }
 
 // The reload child reports its state once the test lets it go on, or after
@@ -197,128 +165,6 @@ TEST(Save, ReloadRunsInADetachedChild)
     EXPECT_EQ(write(hold[1], "x", 1), 1);
     EXPECT_EQ(fake::reloads(),
               std::vector<string>{"ser2net_remote_man sid=own cwd=/ umask=0 sigchld=ign fds=0 let go"});
-}
-
-// ---- UDP page ----
-
-using Fields = std::vector<std::pair<const char *, const char *>>;
-
-// A save of port 0, which already runs UDP, in mode (null: no mode field)
-// with the fields whose value is not null; returns the UDP page's body.
-std::string save(const std::string &page, const Fields &fields, const char *mode = "4")
-{
-    P().templates["en/s2n_service_mode_udp.htm"] = page;
-    fake::field("todo", "save");
-    if (mode)
-        fake::field("h_ServiceMode", mode);
-    for (const auto &f : fields)
-        if (f.second)
-            fake::field(f.first, f.second);
-    std::string out = fake::run_request().out;
-    return out.substr(out.find("\n\n") + 2);
-}
-
-void fresh()
-{
-    fake::reset();
-    fake::wr32(P().ports[0], PI_PORT_MODE, PORT_UDP_MODE);
-}
-
-// All thirteen setters write their fields in a UDP save (ports cut to 16
-// bits without a range check) and no other byte; without the UDP mode in the
-// form they change nothing, and the page shows the ranges as stored: unset
-// and rejected addresses empty, a start without its trailing zero octets, the
-// end worked out from start and count (172.16.255.255 lies as far from
-// 172.16.9.8 as 172.17.0.1).
-TEST(Udp, AllTags)
-{
-    const struct { const char *start; int count; const char *form_start, *form_end; uint16_t port; int saved_count; }
-    ranges[] = {
-        {"192.168.1.0", 1, "10.0.0.1", "10.0.0.10", 4464, 10},
-        {"0.0.0.0", 5, "10.0.1.1", "10.0.1.20", 65535, 20},
-        {"255.255.255.255", 1, "172.16.9.8", "172.17.0.1", 6003, 62732},
-        {"192.168.1.1", 10, "192.0.2.1", "192.0.2.1", 258, 1}};
-    std::string tags = "<%udp_port%>";
-    for (const char *n : {"1", "2", "3", "4"})
-        tags += std::string("|<%HostStartIp") + n + "%>|<%HostEndIp" + n + "%>|<%SendPort" + n + "%>";
-    for (bool udp : {true, false}) {
-        SCOPED_TRACE(udp ? "UDP save" : "no mode field");
-        fresh();
-        for (int k = 0; k < 4; ++k) {
-            fake::wr_ip(P().ports[0], PI_LINK(k), ranges[k].start);
-            fake::wr32(P().ports[0], PI_HOST_CNT_AT(k), ranges[k].count);
-        }
-        fake::Port want = P().ports[0];
-        for (int k = 0; udp && k < 4; ++k) {
-            fake::wr_ip(want, PI_LINK(k), ranges[k].form_start);
-            fake::wr_port(want, PI_LINK(k), ranges[k].port);
-            fake::wr32(want, PI_HOST_CNT_AT(k), ranges[k].saved_count);
-        }
-        if (udp)
-            fake::wr_port(want, PI_NET_ADDR, 6000);
-        const std::string page = save(tags, {{"udp_port", "6000"},
-             {"HostStartIp1", "10.0.0.1"},   {"HostEndIp1", "10.0.0.10"},  {"SendPort1", "70000"},
-             {"HostStartIp2", "10.0.1.1"},   {"HostEndIp2", "10.0.1.20"},  {"SendPort2", "-1"},
-             {"HostStartIp3", "172.16.9.8"}, {"HostEndIp3", "172.17.0.1"}, {"SendPort3", "6003"},
-             {"HostStartIp4", "192.0.2.1"},  {"HostEndIp4", "192.0.2.1"},  {"SendPort4", "258"}}, udp ? "4" : nullptr);
-        EXPECT_EQ(page, udp ? "6000|10.0.0.1|10.0.0.10|4464|10.0.1.1|10.0.1.20|65535|172.16.9.8|172.16.255.255|"
-                              "6003|192.0.2.1|192.0.2.1|258"
-                            : "4001|192.168.1|192.168.1.0|0||0.0.0.4|0|||0|192.168.1.1|192.168.1.10|0");
-        EXPECT_EQ(ret_msg, nullptr);
-        for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(std::memcmp(P().saved_ports[i].bytes, i ? P().ports[i].bytes : want.bytes, fake::kPortSize), 0)
-                << "port " << i;
-    }
-    // Without the port's record the tags print nothing and the setters store nothing.
-    fresh();
-    P().port_missing[0] = true;
-    EXPECT_EQ(save(tags, {{"udp_port", "9"}, {"HostStartIp1", "1.2.3.4"}, {"HostEndIp1", "1.2.3.1"},
-                          {"next_page", "s2n_service_mode_udp.htm"}}),
-              std::string(12, '|'));
-    EXPECT_EQ(ret_msg, nullptr);
-}
-
-// Range 2 starts at 1.1.1.1 with 77 addresses. A start text is stored as
-// the page meant it; an end setter measures from the start as the record
-// holds it at that moment. A refused end leaves a count of 1 and a message
-// that keeps the save from being stored, while the later setters still run.
-TEST(Udp, RangeSaves)
-{
-    struct Case { const char *what, *start, *end, *stored; int count; bool refused; } cases[] = {
-        // form values (null: field absent); the start address and count afterwards
-        {"plain start", "10.20.30.40", nullptr, "10.20.30.40", 77, false},
-        {"empty start clears", "", nullptr, "0.0.0.0", 77, false},
-        {"rejected start is all ones", "no address", nullptr, "255.255.255.255", 77, false},
-        {"shortened start reads as shown", "192.168.1", nullptr, "192.168.1.0", 77, false},
-        {"zero octet inside", "0.1", nullptr, "0.1.0.0", 77, false},
-        // Other text goes to the address parser.
-        {"octal-looking part", "192.010", nullptr, "192.0.0.8", 77, false},
-        {"octet above 255", "1.256", nullptr, "1.0.1.0", 77, false},
-        {"third part above 255", "1.2.256", nullptr, "1.2.1.0", 77, false},
-        {"trailing dot", "10.1.", nullptr, "255.255.255.255", 77, false},
-        {"end from the stored start", nullptr, "1.1.1.5", "1.1.1.1", 5, false},
-        {"shortened start and its end", "192.168.1", "192.168.1.4", "192.168.1.0", 5, false},
-        {"empty end", "10.0.0.1", "", "10.0.0.1", 1, false},
-        {"rejected start, all-ones end", "x", "255.255.255.255", "255.255.255.255", 1, false},
-        {"end before the new start", "192.168.1.10", "192.168.1.5", "192.168.1.10", 1, true},
-        {"more than INT32_MAX addresses", "", "192.168.1.10", "0.0.0.0", 1, true},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        fresh();
-        fake::wr_ip(P().ports[0], PI_LINK(1), "1.1.1.1");
-        fake::wr32(P().ports[0], PI_HOST_CNT_AT(1), 77);
-        const std::string page = save("<%HostStartIp2%>|<%HostEndIp2%>",
-                                      {{"HostStartIp2", c.start}, {"HostEndIp2", c.end}, {"SendPort3", "7000"}});
-        const fake::Port &mem = P().rendered_ports[0];
-        EXPECT_EQ(fake::rd_ip(mem, PI_LINK(1)), c.stored);
-        EXPECT_EQ(fake::rd32(mem, PI_HOST_CNT_AT(1)), c.count);
-        EXPECT_EQ(fake::rd_port(mem, PI_LINK(2)), 7000);
-        EXPECT_STREQ(ret_msg, c.refused ? "end ip must more than start ip" : nullptr);
-        EXPECT_EQ(P().saved, !c.refused);
-        // The page shows a refused range as its start alone.
-        EXPECT_TRUE(!c.refused || page.substr(0, page.find('|')) == page.substr(page.find('|') + 1)) << page;
-    }
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 #include "modes.h"
 #include "state.h"
@@ -54,14 +53,12 @@ Platform &P() { return g; }
 void field(const std::string &name, const std::string &value) { g.form.emplace_back(name, value); }
 void fields(std::initializer_list<std::pair<std::string, std::string>> list) { g.form.insert(g.form.end(), list); }
 std::vector<std::string> console_lines() { return lines_of(S2N_TEST_CONSOLE, true); }
-void console_clear() { std::remove(S2N_TEST_CONSOLE); }
 
 void reset()
 {
+    reloads();  // a reload child of an earlier request must not report into this one
     g = Platform();
-    g.request_pid = getpid();
-    g_reload_log = std::string(S2N_TEST_DIR) + "/reloads-" + num(g.request_pid);
-    std::remove(g_reload_log.c_str());
+    g_reload_log = std::string(S2N_TEST_DIR) + "/reloads-" + num(getpid());
     for (int i = 0; i < 4; ++i) {
         Port &p = g.ports[i];
         // Library-owned bytes get a pattern so a stray write shows; the
@@ -87,7 +84,7 @@ void reset()
     // The per-request state the program does not set itself, as a new process starts it.
     iServiceMode = 0;
     ret_msg = nullptr;
-    console_clear();
+    std::remove(S2N_TEST_CONSOLE);
 }
 
 Result run_request()
@@ -108,15 +105,10 @@ Result run_request()
 std::vector<std::string> calls_starting(const std::string &prefix)
 {
     std::vector<std::string> out;
-    std::copy_if(g.calls.begin(), g.calls.end(), std::back_inserter(out),
-                 [&](const std::string &c) { return c.rfind(prefix, 0) == 0; });
+    for (const std::string &c : g.calls)
+        if (c.rfind(prefix, 0) == 0)
+            out.push_back(c);
     return out;
-}
-
-int call_index(const std::string &text)
-{
-    auto it = std::find(g.calls.begin(), g.calls.end(), text);
-    return it == g.calls.end() ? -1 : static_cast<int>(it - g.calls.begin());
 }
 
 std::vector<std::string> reloads()
@@ -128,59 +120,17 @@ std::vector<std::string> reloads()
     return lines;
 }
 
-// Little-endian words, network-order ports, addresses in wire order.
-int32_t rd32(const Port &p, unsigned off)
-{
-    const unsigned char *b = p.bytes + off;
-    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
-}
-
-void wr32(Port &p, unsigned off, int32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p.bytes[off + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
-}
-
-uint16_t rd_port(const Port &p, unsigned la)
-{
-    return static_cast<uint16_t>(p.bytes[la + LA_PORT] << 8 | p.bytes[la + LA_PORT + 1]);
-}
-
-void wr_port(Port &p, unsigned la, uint16_t port)
-{
-    p.bytes[la + LA_PORT] = static_cast<unsigned char>(port >> 8);
-    p.bytes[la + LA_PORT + 1] = static_cast<unsigned char>(port);
-}
-
-std::string rd_ip(const Port &p, unsigned la)
-{
-    const unsigned char *b = p.bytes + la + LA_ADDR;
-    return num(b[0]) + "." + num(b[1]) + "." + num(b[2]) + "." + num(b[3]);
-}
-
-void wr_ip(Port &p, unsigned la, const char *dotted)
-{
-    unsigned a[4] = {};
-    std::sscanf(dotted, "%u.%u.%u.%u", &a[0], &a[1], &a[2], &a[3]);
-    for (int i = 0; i < 4; ++i)
-        p.bytes[la + LA_ADDR + i] = static_cast<unsigned char>(a[i]);
-}
-
 }  // namespace fake
 
 using namespace fake;
 
 // ---- CGI form and template library; the form list is the fake's own ----
 
-extern "C" int read_cgi_input(CgiList **list)
-{
-    log("read_cgi_input");
-    *list = reinterpret_cast<CgiList *>(&g);
-    return 0;
-}
+extern "C" int read_cgi_input(CgiList **list) { log("read_cgi_input"); *list = reinterpret_cast<CgiList *>(&g); return 0; }
 extern "C" void list_clear(CgiList **list) { log("list_clear"); *list = nullptr; }
-extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return g.lang_index; }
-extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return g.lang_dir.c_str(); }
+// Two languages: 0 "en", the default, and 1 "de".
+extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return str(lang) == "de"; }
+extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return i == 1 ? "de" : "en"; }
 extern "C" void html_header(void) { log("html_header"); std::fputs("Content-Type: text/html\n\n", stdout); }
 extern "C" void CgiError(void) { log("CgiError"); std::fputs("Status: 500 Internal Server Error\n\n", stdout); }
 
@@ -218,9 +168,7 @@ extern "C" int parse_html(const char *path, const TagEntry *tab)
 
 extern "C" int GetDevInfoAlloc(DevInfo **dev)
 {
-    log("GetDevInfoAlloc");
-    if (!g.dev_missing)
-        *dev = static_cast<DevInfo *>(std::calloc(1, kOpaqueSize));
+    *dev = g.dev_missing ? nullptr : static_cast<DevInfo *>(std::calloc(1, kOpaqueSize));
     return g.dev_missing ? -1 : 0;
 }
 
@@ -235,11 +183,7 @@ extern "C" int GetPortInfoAlloc(PortInfo **port, int idx)
 }
 
 extern "C" int GetTtyInfoAlloc(TtyInfo **tty, int idx)
-{
-    log("GetTtyInfoAlloc " + num(idx));
-    *tty = static_cast<TtyInfo *>(std::calloc(1, kOpaqueSize));
-    return 0;
-}
+{ log("GetTtyInfoAlloc " + num(idx)); *tty = static_cast<TtyInfo *>(std::calloc(1, kOpaqueSize)); return 0; }
 
 extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const char **msg, int mbus)
 {
@@ -255,10 +199,10 @@ extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const cha
 
 extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }
 
-extern "C" int set_mbus_mode_info(int *mode, int idx)
+extern "C" int set_mbus_mode_info(int *m, int i)
 {
-    log("set_mbus_mode_info " + num(*mode) + " " + num(idx));
-    g.mbus_mode[idx] = *mode;
+    log("set_mbus_mode_info " + num(*m) + " " + num(i));
+    g.mbus_mode[i] = *m;
     return 0;
 }
 
@@ -275,9 +219,8 @@ FAKE_MBUS_PAIR(asciislave, MbusSlaveInfo)
 extern "C" int check_valid_port_num(int port_num, int *owner)
 {
     log("check_valid_port_num " + num(port_num));
-    auto it = g.ports_in_use.find(port_num);
-    if (it != g.ports_in_use.end())
-        *owner = it->second;
+    const auto it = g.ports_in_use.find(port_num);
+    *owner = it != g.ports_in_use.end() ? it->second : *owner;
     return it != g.ports_in_use.end();
 }
 
@@ -293,8 +236,6 @@ extern "C" int fw_renewconf(const char *wanif) { log("fw_renewconf " + str(wanif
 // up to 5 s for the test to let it go on, then reports its state through a file.
 extern "C" int fw_reload(const char *group)
 {
-    if (getpid() == g.request_pid)  // the reload belongs in a child, never in the request
-        std::abort();
     int fds = 0;
     for (int fd = 0; fd < 64; ++fd)
         fds += fcntl(fd, F_GETFD) != -1;
@@ -351,28 +292,16 @@ extern "C" int CFL_VALUE_SET_STRING(const char *section, const char *key, const 
 }
 
 extern "C" const char *sysconf_getvalue(const char *section, const char *key)
-{
-    log("sysconf_getvalue " + str(section) + " " + str(key));
-    return conf_value(section, key);
-}
+{ log("sysconf_getvalue " + str(section) + " " + str(key)); return conf_value(section, key); }
 
-extern "C" int dev_get_uptime(UptimeInfo *up)
-{
-    if (g.uptime_known)
-        *up = g.uptime;
-    return 0;
-}
+extern "C" int dev_get_uptime(UptimeInfo *up) { *up = g.uptime_known ? g.uptime : *up; return 0; }
 
 extern "C" int if_getinfo(const char *, IfInfo *info)
 {
     return inet_pton(AF_INET, g.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
 }
 
-extern "C" int clearConn(int idx)
-{
-    log("clearConn " + std::to_string(idx));
-    return 0;
-}
+extern "C" int clearConn(int idx) { log("clearConn " + num(idx)); return 0; }
 
 // The port's settings, found by the record the fake handed out for it.
 extern "C" SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)

@@ -52,12 +52,9 @@ struct Platform {
     // Programmable results.
     std::map<int, int> ports_in_use;  // network port -> owning serial port
     const char *save_msg = nullptr;   // message SaveNewConfig sets
-    int lang_index = 0;
-    std::string lang_dir = "en";
     std::string wanif = "eth0";
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
-    int request_pid = 0;  // fw_reload aborts when called in this process
     int reload_hold = -1; // the reload child waits for a byte here before it reports
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
@@ -70,8 +67,7 @@ struct Platform {
 
     // Each port's encryption settings as the library keeps them (changed in
     // place through the pointer it hands out), and ports it keeps none for.
-    static constexpr unsigned kSslSize = 32;
-    unsigned char ssl[4][kSslSize] = {};
+    unsigned char ssl[4][32] = {};
     bool ssl_missing[4] = {};
 };
 
@@ -83,7 +79,11 @@ Platform &P();
 void reset();
 
 // The exit status and everything the request wrote to standard output.
-struct Result { int status; std::string out; };
+struct Result {
+    int status;
+    std::string out;
+    std::string body() const { return out.substr(out.find("\n\n") + 2); }  // after the header
+};
 
 // Runs one whole request with stdout captured.
 Result run_request();
@@ -94,26 +94,33 @@ void fields(std::initializer_list<std::pair<std::string, std::string>> list);
 
 // Calls of the log whose text starts with prefix, in order.
 std::vector<std::string> calls_starting(const std::string &prefix);
-// Index of the first call equal to text in the log, or -1.
-int call_index(const std::string &text);
 
 // Waits for every reload child to end; returns the lines they reported,
 // "<group> sid=<own|other> cwd=<dir> umask=<octal> sigchld=<ign|dfl> fds=<n>",
 // with " let go" or " timed out" added when reload_hold was set.
 std::vector<std::string> reloads();
 
-// Port record helpers on the fake's bytes (independent of the program's
-// accessors, so a fault in those shows).
-int32_t rd32(const Port &p, unsigned off);
-void wr32(Port &p, unsigned off, int32_t v);
-uint16_t rd_port(const Port &p, unsigned la);
-void wr_port(Port &p, unsigned la, uint16_t port);
-std::string rd_ip(const Port &p, unsigned la);  // dotted text
-void wr_ip(Port &p, unsigned la, const char *dotted);
+// Port record helpers on the fake's bytes, independent of the program's
+// accessors so a fault in those shows: little-endian words, network-order
+// ports.
+inline int32_t rd32(const Port &p, unsigned off)
+{
+    const unsigned char *b = p.bytes + off;
+    return static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+}
+inline void wr32(Port &p, unsigned off, int32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p.bytes[off + i] = static_cast<unsigned char>(static_cast<uint32_t>(v) >> (8 * i));
+}
+inline void wr_port(Port &p, unsigned la, uint16_t port)
+{
+    p.bytes[la + LA_PORT] = static_cast<unsigned char>(port >> 8);
+    p.bytes[la + LA_PORT + 1] = static_cast<unsigned char>(port);
+}
 
 // Lines of the trace console file the test build writes to.
 std::vector<std::string> console_lines();
-void console_clear();
 
 }  // namespace fake
 

@@ -17,21 +17,15 @@ namespace {
 TEST(DecValue, Table)
 {
     struct Case { const char *what, *text; int value; } cases[] = {
-        {"explicit plus", "+7", 7},
         {"leading blanks and tabs", " \t\n 42", 42},
         {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9},
         {"high-bit byte is not a blank", "\xa0" "5", 0},
-        {"digits then letters", "12abc", 12},
-        {"empty", "", 0},
         {"null", nullptr, 0},
-        {"sign alone", "-", 0},
         {"blank after sign", "- 5", 0},
-        {"INT_MAX", "2147483647", INT_MAX},
         {"INT_MIN", "-2147483648", INT_MIN},
         {"just above INT_MAX saturates", "2147483648", INT_MAX},
         {"just below INT_MIN saturates", "-2147483649", INT_MIN},
         {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX},
-        {"very negative saturates", "-99999999999999999999999999", INT_MIN},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -40,23 +34,17 @@ TEST(DecValue, Table)
 }
 
 // Address word of dotted text: the first octet in the low byte.
-constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d)
-{
-    return a | b << 8 | c << 16 | d << 24;
-}
+constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d) { return a | b << 8 | c << 16 | d << 24; }
 
 TEST(InetNeta2, Table)
 {
     // The buffer afterwards is text, also after a failure.
     struct Case { const char *what; uint32_t word; unsigned size; bool ok; const char *text; } cases[] = {
-        {"plain", word_of(192, 168, 1, 1), 256, true, "192.168.1.1"},
         {"zero octets inside are written", word_of(10, 0, 0, 1), 256, true, "10.0.0.1"},
-        {"zero word", 0, 256, true, "0.0.0.0"},
         {"one trailing zero octet left out", word_of(192, 168, 1, 0), 256, true, "192.168.1"},
-        {"size 15 fits 192.168.1.1", word_of(192, 168, 1, 1), 15, true, "192.168.1.1"},
-        {"size 13 fails, octets so far kept", word_of(192, 168, 1, 1), 13, false, "192.168.1."},
         {"size 17 fits the longest text", 0xFFFFFFFFu, 17, true, "255.255.255.255"},
         {"size 16 fails before the last octet", 0xFFFFFFFFu, 16, false, "255.255.255."},
+        {"size 8 fits the zero address", 0, 8, true, "0.0.0.0"},
         {"size 7 is too small for the zero address", 0, 7, false, ""},
         {"size 0 writes nothing", word_of(1, 2, 3, 4), 0, false, ""},
     };
@@ -80,26 +68,16 @@ TEST(RangeArithmetic, Table)
 {
     static const char kLongest[] = "-2147483648.-2147483648.-2147483648.-2147483648";
     static_assert(sizeof kLongest == IP_END_SIZE);
-    struct Case {
-        const char *what, *start;  // start null: missing
-        int count;
-        const char *end;           // null: missing
-        Way way = kBoth;
-        const char *start_after = nullptr;  // calcIpCnt's start afterwards; null: unchanged
-    } cases[] = {
-        {"fills the third-octet value", "192.168.1.1", 254, "192.168.1.254"},
+    // start and end null: missing; start_after: calcIpCnt's start afterwards (null: unchanged).
+    struct Case { const char *what, *start; int count; const char *end; Way way = kBoth;
+                  const char *start_after = nullptr; } cases[] = {
         {"one more moves to .1 of the next", "192.168.1.1", 255, "192.168.2.1"},
         {"fourth octet 255 stays", "192.168.1.200", 56, "192.168.1.255"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
-        {"zero end becomes 254 of the previous value", "192.168.1.0", 255, "192.168.1.254"},
         {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
-        {"carry into the second octet", "192.168.255.1", 255, "192.169.0.1"},
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
         {"fourth-octet carry takes the third to 256", "10.0.255.200", 101, "10.1.0.46"},
-        {"one second-octet step", "10.0.0.1", 65025, "10.1.0.1"},
-        {"one first-octet step", "10.0.0.1", 16646145, "11.0.0.1"},
         {"carry followed by borrow", "10.0.200.1", 15251, "10.1.4.11"},
-        {"truncating division after a carry", "127.0.100.254", 49532, "127.1.40.1"},
         {"short start text reads missing parts as 0", "192.168.1", 6, "192.168.1.5"},
         {"largest count", "0.0.0.0", INT_MAX, "129.2.4.6"},
         // The first octet is not bounded: the text shows the range runs past
@@ -107,33 +85,19 @@ TEST(RangeArithmetic, Table)
         {"past the top of the address space", "255.255.255.255", 2, "256.0.0.2"},
         {"count 1 keeps parts as read; longest text", kLongest, 1, kLongest},
 
-        {"count 0 is the start", "192.168.1.1", 0, "192.168.1.1", kEndOnly},
         {"INT_MIN count is the start", "192.168.1.1", INT_MIN, "192.168.1.1", kEndOnly},
-        {"largest count from the top", "255.255.255.255", INT_MAX, "385.2.4.7", kEndOnly},
-        {"more than four parts is no address", "1.2.3.4.5", 3, "", kEndOnly},
-        {"part longer than 15 characters is no address", "1.2.3.0000000000000009", 3, "", kEndOnly},
-        {"octet above 255 with arithmetic", "0.0.0.2147483647", 2, "", kEndOnly},
+        {"octet above 255 with arithmetic", "0.0.0.256", 2, "", kEndOnly},
         {"negative octet with arithmetic", "1.-2.3.4", 2, "", kEndOnly},
 
-        {"next .0", "192.168.1.1", 254, "192.168.2.0", kCountOnly},
-        {"end below start", "192.168.1.10", 0, "192.168.1.1", kCountOnly},
-        {"weighted distance below 0", "192.168.2.1", 0, "192.168.1.254", kCountOnly},
         {"weighted distance 0", "192.168.2.1", 1, "192.168.1.255", kCountOnly},
         {"lower first octet outweighs a large fourth part", "2.0.0.0", 0, "1.0.0.20000000", kCountOnly},
         {"one past the largest count", "0.0.0.0", 0, "129.2.4.7", kCountOnly},
         {"empty end", "1.2.3.4", 1, "", kCountOnly},
-        {"missing end", "1.2.3.4", 1, nullptr, kCountOnly},
         {"missing start", nullptr, 1, "1.2.3.4", kCountOnly},
         {"empty start reads 0.0.0.0", "", 1, "10.0.0.1", kCountOnly, "0.0.0.0"},
-        {"blank-led start reads 0.0.0.0", " 1.2.3.4", 1, "10.0.0.1", kCountOnly, "0.0.0.0"},
-        {"blank after a number ends the part", "1.2.3.4", 6, "1.2.3.9 x", kCountOnly},
-        {"fourth part taken as read", "1.2.3.4", 297, "1.2.3.300", kCountOnly},
-        {"empty part reads 0", "1.2.3.4", 0, "1..3.4", kCountOnly},
-        {"end with more than four parts", "1.2.3.4", 0, "1.2.3.4.5", kCountOnly},
         {"start with more than four parts", "1.2.3.4.5", 0, "1.2.3.9", kCountOnly},
         // Cut at 15 characters, the part would read as 0 and the count as 254.
         {"end part longer than 15 characters", "1.2.2.1", 0, "1.2.3.0000000000000009", kCountOnly},
-        {"end part of exactly 15 characters", "1.2.3.4", 6, "1.2.3.000000000000009", kCountOnly},
         {"INT_MIN parts", "-2147483648.-2147483648.0.0", 0, "2147483647.2147483647.0.0", kCountOnly},
         {"large negative distance", "2147483647.0.0.0", 0, "2147483647.-2147483648.0.0", kCountOnly},
     };
@@ -150,7 +114,7 @@ TEST(RangeArithmetic, Table)
         }
         if (c.way != kEndOnly) {
             char start[IP_TEXT_SIZE] = {};
-            std::snprintf(start, sizeof start, "%s", c.start ? c.start : "");
+            std::strcpy(start, c.start ? c.start : "");
             EXPECT_EQ(calcIpCnt(c.start ? start : nullptr, c.end), c.count);
             EXPECT_STREQ(start, c.start_after ? c.start_after : c.start ? c.start : "");
         }

@@ -1,0 +1,207 @@
+// Tags through whole requests against the fake: the virtual COM, TCP and
+// UDP range tags (one field saved in a given service mode, then the bytes the record
+// holds and what the page shows), the Modbus pages (port 0's four Modbus
+// records, shown with the device's defaults and changed by a save of any
+// Modbus page) and the status strip (firmware version, uptime and WAN
+// address as the library reports them).
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "state.h"
+
+namespace {
+
+using fake::P;
+
+// ---- Virtual COM, TCP server, TCP client and UDP ranges ----
+
+using Bytes = std::vector<unsigned char>;
+
+// Offsets outside the record: the port's encryption settings, present or
+// kept by no one, and a port without a record.
+constexpr unsigned kSslByte = 1000;
+constexpr unsigned kNoSslInfo = 1001;
+constexpr unsigned kNoRecord = 1002;
+
+// The form's "h_ServiceMode", one field and its value, the bytes at off
+// before and after the save, and what the page shows.
+struct FieldCase { const char *what, *mode, *field, *value; unsigned off; Bytes before, after; const char *shown; };
+
+const FieldCase kCases[] = {
+    // The bytes a save leaves.
+    {"empty client address", "3", "tcp_client_ip", "", 72, {10, 0, 0, 1}, {255, 255, 255, 255}, "255.255.255.255"},
+    {"empty link clears it", "3", "client_link_ip2", "", 520, {10, 0, 0, 1}, {0, 0, 0, 0}, ""},
+    {"ConnectOn 1", "3", "h_ConnectOn", "1", 740, {0, 0, 0, 0}, {0, 0, 0, 4}, "1"},
+    {"ConnectOn 2 clears it alone", "3", "h_ConnectOn", "2", 740, {1, 0, 0, 0x84}, {1, 0, 0, 0x80}, "0"},
+    {"encryption off keeps bits 1-7", "2", "h_EncryptionEnable", "0", kSslByte, {3}, {2}, "0"},
+    // Like setters differ.
+    {"virtual COM timeout -3", "1", "VcomIdleTimeout", "-3", 16, {0, 0, 0, 0}, {0xD4, 0xFE, 0xFF, 0xFF}, "-3"},
+    {"server timeout -3", "2", "server_idle_timeout", "-3", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"client timeout -1", "3", "client_idle_timeout", "-1", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"virtual COM alive -7", "1", "VcomAliveCheck", "-7", 664, {9, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "-7"},
+    {"server alive -1", "2", "server_alive_check", "-1", 664, {9, 0, 0, 0}, {9, 0, 0, 0}, "9"},
+    {"client alive 0", "3", "client_alive_check", "0", 664, {9, 0, 0, 0}, {0, 0, 0, 0}, "0"},
+    {"server port 0", "2", "tcp_server_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
+    {"server port 1", "2", "tcp_server_port", "1", 70, {0x0F, 0xA1}, {0, 1}, "1"},
+    {"server port 65536", "2", "tcp_server_port", "65536", 70, {0x0F, 0xA1}, {0, 0}, "0"},
+    {"link 4 port -1", "3", "client_link_port4", "-1", 550, {0x13, 0x88}, {0xFF, 0xFF}, "65535"},
+    {"link 3 port 70000", "3", "client_link_port3", "70000", 534, {0x13, 0x88}, {0x11, 0x70}, "4464"},
+    {"client address 0 shown", "3", "tcp_client_ip", "0.0.0.0", 72, {10, 0, 0, 1}, {0, 0, 0, 0}, "0.0.0.0"},
+    {"server link count -6", "2", "h_ServerLinkCnt", "-6", 496, {0, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "1"},
+    {"encryption on for -1, in a UDP save", "4", "h_EncryptionEnable", "-1", kSslByte, {0x80}, {0x81}, "1"},
+    // A setter acts only in a save of its own service.
+    {"server save, client address", "2", "tcp_client_ip", "1.2.3.4", 72, {0, 0, 0, 0}, {0, 0, 0, 0}, "0.0.0.0"},
+    {"no mode, server port", "0", "tcp_server_port", "80", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
+    // Values beyond the 32-bit range wrap, without undefined behaviour.
+    {"timeout past the wrap", "1", "VcomIdleTimeout", "21474837", 16, {0, 0, 0, 0}, {0x34, 0, 0, 0x80}, "-21474835"},
+    {"largest timeout", "2", "server_idle_timeout", "99999999999", 16, {0, 0, 0, 0}, {0x9C, 0xFF, 0xFF, 0xFF}, "-1"},
+    {"most negative link count", "1", "h_VcomLinkCnt", "-2147483648", 496, {0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0x7F}, "2147483648"},
+    // A port the library keeps no encryption settings for shows 0.
+    {"no encryption settings", "2", "h_EncryptionEnable", "0", kNoSslInfo, {1}, {1}, "0"},
+    // The page shows trailing zero octets left out. Such text reads back as
+    // the page meant it, so an address sent back unchanged keeps its bytes.
+    {"shortened client address", "3", "tcp_client_ip", "192.168.1", 72, {192, 168, 1, 0}, {192, 168, 1, 0}, "192.168.1"},
+    {"shortened link 4", "3", "client_link_ip4", "10", 552, {1, 2, 3, 4}, {10, 0, 0, 0}, "10"},
+    {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {1, 2, 3, 4}, {0, 1, 0, 0}, "0.1"},
+    // A UDP range start: empty clears it, a shortened address reads back as
+    // shown, other text is what inet_addr makes of it (all ones: rejected).
+    {"UDP start empty", "4", "HostStartIp2", "", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
+    {"UDP start rejected", "4", "HostStartIp2", "no address", 520, {1, 1, 1, 1}, {255, 255, 255, 255}, ""},
+    {"UDP start shortened", "4", "HostStartIp2", "192.168.1", 520, {1, 1, 1, 1}, {192, 168, 1, 0}, "192.168.1"},
+    {"UDP start, octal-looking part", "4", "HostStartIp2", "192.010", 520, {1, 1, 1, 1}, {192, 0, 0, 8}, "192.0.0.8"},
+    {"UDP start, third part above 255", "4", "HostStartIp2", "1.2.256", 520, {1, 1, 1, 1}, {1, 2, 1, 0}, "1.2.1"},
+    // A range end is stored as the count of addresses from the stored start
+    // (here 0.0.0.0); an empty end counts 1, and so does a refused one.
+    {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},
+    {"UDP empty end", "4", "HostEndIp2", "", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
+    {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
+    // Every UDP tag has its own field; ports are cut to 16 bits.
+    {"UDP port", "4", "udp_port", "70000", 70, {0x0F, 0xA1}, {0x11, 0x70}, "4464"},
+    {"UDP range 1 start", "4", "HostStartIp1", "10.0.0.1", 504, {0, 0, 0, 0}, {10, 0, 0, 1}, "10.0.0.1"},
+    {"UDP range 3 start", "4", "HostStartIp3", "172.16.9.8", 536, {0, 0, 0, 0}, {172, 16, 9, 8}, "172.16.9.8"},
+    {"UDP range 4 start", "4", "HostStartIp4", "192.0.2.1", 552, {0, 0, 0, 0}, {192, 0, 2, 1}, "192.0.2.1"},
+    {"UDP range 1 end", "4", "HostEndIp1", "0.0.0.10", 564, {0, 0, 0, 0}, {11, 0, 0, 0}, "0.0.0.10"},
+    {"UDP range 3 end", "4", "HostEndIp3", "0.0.1.1", 572, {0, 0, 0, 0}, {0, 1, 0, 0}, "0.0.1.1"},
+    {"UDP range 4 end", "4", "HostEndIp4", "0.0.0.1", 576, {9, 0, 0, 0}, {2, 0, 0, 0}, "0.0.0.1"},
+    {"UDP range 1 port", "4", "SendPort1", "-1", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
+    {"UDP range 2 port", "4", "SendPort2", "258", 518, {0, 0}, {1, 2}, "258"},
+    {"UDP range 3 port", "4", "SendPort3", "6003", 534, {0, 0}, {0x17, 0x73}, "6003"},
+    {"UDP range 4 port", "4", "SendPort4", "0", 550, {0x13, 0x88}, {0, 0}, "0"},
+    {"UDP start outside a UDP save", "2", "HostStartIp1", "1.2.3.4", 504, {9, 9, 9, 9}, {9, 9, 9, 9}, "9.9.9.9"},
+    // Without the port's record the tags print nothing and the setters store nothing.
+    {"UDP start, no record", "4", "HostStartIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
+    {"UDP end, no record", "4", "HostEndIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
+    {"UDP port, no record", "4", "SendPort1", "9", kNoRecord, {}, {}, ""},
+};
+
+TEST(NetworkTags, OneFieldSaves)
+{
+    for (const FieldCase &c : kCases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        const bool ssl = c.off >= kSslByte;
+        P().ssl_missing[0] = c.off == kNoSslInfo;
+        P().port_missing[0] = c.off == kNoRecord;
+        std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
+        P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
+        fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        const unsigned char *now = ssl ? P().ssl[0] : P().rendered_ports[0].bytes + c.off;
+        EXPECT_EQ(Bytes(now, now + c.after.size()), c.after);
+        // No other byte of the record changes but the mode a save may set.
+        fake::Port want = P().ports[0];
+        if (!ssl)
+            std::memcpy(want.bytes + c.off, c.after.data(), c.after.size());
+        fake::wr32(want, PI_PORT_MODE, fake::rd32(P().rendered_ports[0], PI_PORT_MODE));
+        EXPECT_TRUE(c.off == kNoRecord || std::memcmp(want.bytes, P().rendered_ports[0].bytes, fake::kPortSize) == 0);
+    }
+}
+
+// ---- Modbus pages ----
+
+using Form = std::vector<std::pair<std::string, std::string>>;
+
+// Saves of port 0 from pages that show every Modbus tag in table order. The
+// records hold nothing but the RTU master's address, which has markup
+// characters, and its library bytes 1 to 4. owner: the serial port holding
+// 5020 (0, the port itself, leaves it free).
+TEST(Modbus, ShowsAndSaves)
+{
+    const std::string old = "a\"<>&'b", a255 = "<\"&'>" + std::string(250, 'a');
+    const std::string slave_shown = "&lt;&quot;&amp;&#39;&gt;" + a255.substr(5) +
+                                    "|502|0|0|5020|10|5|12|7|-3||502|0|0|502|10|5|100|100|44";
+    const Form slave = {{"rtuslave_server_port", "5020"}, {"rtuslave_max_connect", ""},
+                        {"rtuslave_max_try", "abc"}, {"rtuslave_rqstpause", "12abc"},
+                        {"rtuslave_respwait", "  7"}, {"rtuslave_idle_timeout", "-3"},
+                        {"asciislave_idle_timeout", "44"}, {"rtumaster_host_addr", a255}};
+    struct Case { const char *what, *page; Form form; int owner; std::string shown; MbusSlaveInfo stored; };
+    const Case cases[] = {
+        {"slave page, other pages' fields in memory only", "rtu_slave_mode.htm", slave, 0, slave_shown,
+         {5020, 0, 0, 12, 7, -3}},
+        {"refused: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, {}},
+        {"address of 256 characters refused, unset fields", "rtu_master_mode.htm",
+         {{"rtumaster_host_addr", a255 + "b"}}, 0,
+         "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|502|10|5|100|100|10||502|0|0|502|10|5|100|100|10", {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().rtumaster[0] = {0, 0, "a\"<>&'b", 0, {1, 2, 3, 4}};
+        P().ports_in_use[5020] = c.owner;
+        std::string tags;
+        for (const TagEntry *row = fun_tab; row->tag; ++row)
+            if (std::strstr(row->tag, "master_") || std::strstr(row->tag, "slave_"))
+                tags += (tags.empty() ? "<%" : "|<%") + std::string(row->tag) + "%>";
+        P().templates["en/" + std::string(c.page)] = tags;
+        fake::fields({{"todo", "save"}, {"next_page", c.page}});
+        P().form.insert(P().form.end(), c.form.begin(), c.form.end());
+        EXPECT_EQ(fake::run_request().out, "Content-Type: text/html\n\n" + c.shown);
+        EXPECT_STREQ(P().rtumaster[0].host_addr, old.c_str());
+        EXPECT_EQ(std::memcmp(&P().rtuslave[0], &c.stored, sizeof c.stored), 0);
+        EXPECT_EQ(std::memcmp(P().rtumaster[0].reserved, "\1\2\3\4", 4), 0);
+    }
+}
+
+// ---- Status strip ----
+
+
+// Uptime fields are shown as given, without carrying, and as zero time when
+// the library fills in none; the WAN address only with an interface name and
+// a connection type (of any text).
+TEST(Status, Strip)
+{
+    // up: hours -1, the library fills in nothing; conn_type null: none; ip "": if_getinfo fails.
+    struct Case { const char *what; UptimeInfo up; const char *wanif, *conn_type, *ip; bool fw; const char *shown; }
+    cases[] = {
+        {"hours only, address", {0, 5, 3, 9}, "eth0", "dhcp", "1.2.3.4", true, "1.2.3|05:03:09|1.2.3.4"},
+        {"one day, no interface", {1, 5, 3, 9}, "", "dhcp", "1.2.3.4", true, "1.2.3|1 day, 05:03:09|"},
+        {"two days, no conn type", {2, 0, 0, 0}, "eth0", nullptr, "1.2.3.4", true, "1.2.3|2 days, 00:00:00|"},
+        {"negative days, empty conn type", {-1, 5, 3, 9}, "eth0", "", "1.2.3.4", true, "1.2.3|05:03:09|1.2.3.4"},
+        {"uncarried hours, no address", {0, 123, 4, 5}, "eth0", "dhcp", "", true, "1.2.3|123:04:05|N/A"},
+        {"large hours, no version", {0, 2147483647, 0, 10}, "eth0", "dhcp", "1.2.3.4", false,
+         "|2147483647:00:10|1.2.3.4"},
+        {"unknown uptime", {-1, -1, -1, -1}, "eth0", "dhcp", "1.2.3.4", true, "1.2.3|00:00:00|1.2.3.4"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().uptime = c.up;
+        P().uptime_known = c.up.hours >= 0;
+        P().wanif = c.wanif;
+        P().wan_ip = c.ip;
+        if (c.conn_type)
+            P().conf["network"]["wan_conn_type"] = c.conn_type;
+        if (!c.fw)
+            P().conf["system"].erase("fw_version");
+        P().templates["en/s2n_service_mode_tcpsrv.htm"] = "<%fw_version%>|<%uptime%>|<%wanip%>";
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        // The version comes from the system configuration, not the copy loaded at start-up.
+        EXPECT_EQ(fake::calls_starting("sysconf_getvalue system fw_version").size(), 1u);
+    }
+}
+
+}  // namespace
