@@ -106,7 +106,8 @@ TEST(NetworkTags, OneFieldSaves)
         const bool ssl = c.off >= kSslByte;
         P().ssl_missing[0] = c.off == kNoSslInfo;
         P().port_missing[0] = c.off == kNoRecord;
-        std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
+        if (!c.before.empty())
+            std::memcpy(ssl ? P().ssl[0] : P().ports[0].bytes + c.off, c.before.data(), c.before.size());
         P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
         fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
         EXPECT_EQ(fake::run_request().body(), c.shown);
