@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 7)
         return 0;
+    fake::reload_children = false;  // fork fails here; the sanitizers' children are not ours
     fake::reset();
     fake::Platform &p = fake::P();
     static const std::string page = [] {  // "<%tag%>" for every row of the table, between bars

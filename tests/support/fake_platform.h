@@ -95,6 +95,10 @@ void fields(std::initializer_list<std::pair<std::string, std::string>> list);
 // Calls of the log whose text starts with prefix, in order.
 std::vector<std::string> calls_starting(const std::string &prefix);
 
+// Whether a request may leave a firewall reload child to wait for; a
+// harness that never forks one clears it, so no other child is waited for.
+extern bool reload_children;
+
 // Waits for every reload child to end; returns the lines they reported,
 // "<group> sid=<own|other> cwd=<dir> umask=<octal> sigchld=<ign|dfl> fds=<n>",
 // with " let go" or " timed out" added when reload_hold was set.
