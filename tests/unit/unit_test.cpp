@@ -50,9 +50,8 @@ TEST(InetNeta2, Table)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        char buf[IP_TEXT_SIZE + 1];
-        std::memset(buf, 'X', sizeof buf);
-        buf[IP_TEXT_SIZE] = '\0';
+        char buf[IP_TEXT_SIZE + 1] = {};
+        std::memset(buf, 'X', IP_TEXT_SIZE);
         EXPECT_EQ(inet_neta2(c.word, buf, c.size), c.ok ? buf : nullptr);
         // Nothing beyond the given size is touched.
         EXPECT_EQ(std::strspn(buf + c.size, "X"), IP_TEXT_SIZE - c.size);
