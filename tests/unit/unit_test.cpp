@@ -72,6 +72,7 @@ TEST(RangeArithmetic, Table)
                   const char *start_after = nullptr; } cases[] = {
         {"one more moves to .1 of the next", "192.168.1.1", 255, "192.168.2.1"},
         {"fourth octet 255 stays", "192.168.1.200", 56, "192.168.1.255"},
+        {"third octet 255 stays too (172.17.0.1 lies as far)", "172.16.9.8", 62732, "172.16.255.255"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
         {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
