@@ -90,7 +90,7 @@ const FieldCase kCases[] = {
     {"UDP range 1 port", "4", "SendPort1", "-1", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
     {"UDP range 2 port", "4", "SendPort2", "258", 518, {0, 0}, {1, 2}, "258"},
     {"UDP range 3 port", "4", "SendPort3", "6003", 534, {0, 0}, {0x17, 0x73}, "6003"},
-    {"UDP range 4 port", "4", "SendPort4", "0", 550, {0x13, 0x88}, {0, 0}, "0"},
+    {"UDP range 4 port", "4", "SendPort4", "1", 550, {0x13, 0x88}, {0, 1}, "1"},
     {"UDP start outside a UDP save", "2", "HostStartIp1", "1.2.3.4", 504, {9, 9, 9, 9}, {9, 9, 9, 9}, "9.9.9.9"},
     // Without the port's record the tags print nothing and the setters store nothing.
     {"UDP start, no record", "4", "HostStartIp1", "1.2.3.4", kNoRecord, {0}, {0}, ""},
