@@ -129,20 +129,17 @@ std::string summary(const char *fn, int port, int mode, int service)
                  to_string(service) + "\n");
 }
 
-// A request of port 1, whose record holds code (missing: none), on the page
-// its mode picks ("none" for an unknown mode), which shows its name and the
-// mode tag; a save of value unless it is null. unopenable: a directory stands
-// at the console's path while the program runs.
+// A save of service mode value on port 1, whose record holds code (missing:
+// none), on the page its mode picks ("none" for an unknown mode), which shows
+// its name and the mode tag. unopenable: a directory stands at the console's
+// path while the program runs.
 std::string mode_page(int code, const char *value, bool missing = false, bool unopenable = false)
 {
     fake::reset();
-    if (unopenable && mkdir(S2N_TEST_CONSOLE, 0700) != 0)
-        ADD_FAILURE() << "cannot make the console a directory";
+    EXPECT_TRUE(!unopenable || mkdir(S2N_TEST_CONSOLE, 0700) == 0) << "cannot make the console a directory";
     fake::wr32(P().ports[1], PI_PORT_MODE, code);
     P().port_missing[1] = missing;
-    fake::field("h_PortIndex", "1");
-    if (value)
-        fake::fields({{"todo", "save"}, {"h_ServiceMode", value}});
+    fake::fields({{"h_PortIndex", "1"}, {"todo", "save"}, {"h_ServiceMode", value}});
     for (const ServiceModeRow &row : service_modes)
         P().templates[std::string("en/") + row.page] = row.page + std::string(" [<%h_ServiceMode%>]");
     P().templates["en/"] = "none [<%h_ServiceMode%>]";

@@ -1,6 +1,6 @@
 // Tags through whole requests against the fake: the virtual COM, TCP and
-// UDP range tags (one field saved in a given service mode, then the bytes the record
-// holds and what the page shows), the Modbus pages (port 0's four Modbus
+// UDP tags (one field saved in a given service mode, then the bytes the
+// record holds and what the page shows), the Modbus pages (port 0's four Modbus
 // records, shown with the device's defaults and changed by a save of any
 // Modbus page) and the status strip (firmware version, uptime and WAN
 // address as the library reports them).
@@ -90,12 +90,12 @@ const FieldCase kCases[] = {
     {"UDP range 1 port", "4", "SendPort1", "-1", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
     {"UDP range 2 port", "4", "SendPort2", "258", 518, {0, 0}, {1, 2}, "258"},
     {"UDP range 3 port", "4", "SendPort3", "6003", 534, {0, 0}, {0x17, 0x73}, "6003"},
-    {"UDP range 4 port", "4", "SendPort4", "0", 550, {0x13, 0x88}, {0, 0}, "0"},
+    {"UDP range 4 port", "4", "SendPort4", "1", 550, {0x13, 0x88}, {0, 1}, "1"},
     {"UDP start outside a UDP save", "2", "HostStartIp1", "1.2.3.4", 504, {9, 9, 9, 9}, {9, 9, 9, 9}, "9.9.9.9"},
     // Without the port's record the tags print nothing and the setters store nothing.
-    {"UDP start, no record", "4", "HostStartIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
-    {"UDP end, no record", "4", "HostEndIp1", "1.2.3.4", kNoRecord, {}, {}, ""},
-    {"UDP port, no record", "4", "SendPort1", "9", kNoRecord, {}, {}, ""},
+    {"UDP start, no record", "4", "HostStartIp1", "1.2.3.4", kNoRecord, {0}, {0}, ""},
+    {"UDP end, no record", "4", "HostEndIp1", "1.2.3.4", kNoRecord, {0}, {0}, ""},
+    {"UDP port, no record", "4", "SendPort1", "9", kNoRecord, {0}, {0}, ""},
 };
 
 TEST(NetworkTags, OneFieldSaves)

@@ -50,9 +50,8 @@ TEST(InetNeta2, Table)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        char buf[IP_TEXT_SIZE + 1];
-        std::memset(buf, 'X', sizeof buf);
-        buf[IP_TEXT_SIZE] = '\0';
+        char buf[IP_TEXT_SIZE + 1] = {};
+        std::memset(buf, 'X', IP_TEXT_SIZE);
         EXPECT_EQ(inet_neta2(c.word, buf, c.size), c.ok ? buf : nullptr);
         // Nothing beyond the given size is touched.
         EXPECT_EQ(std::strspn(buf + c.size, "X"), IP_TEXT_SIZE - c.size);
@@ -73,6 +72,7 @@ TEST(RangeArithmetic, Table)
                   const char *start_after = nullptr; } cases[] = {
         {"one more moves to .1 of the next", "192.168.1.1", 255, "192.168.2.1"},
         {"fourth octet 255 stays", "192.168.1.200", 56, "192.168.1.255"},
+        {"third octet 255 stays too (172.17.0.1 lies as far)", "172.16.9.8", 62732, "172.16.255.255"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
         {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
