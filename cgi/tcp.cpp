@@ -7,12 +7,11 @@
 // acts in any save. Fields several services share (the idle timeout, the
 // data port, the link slots of the UDP ranges) hold what the last save of
 // any of them wrote.
-#include <arpa/inet.h>
-#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "ipcalc.h"
+#include "link_fields.h"
 #include "modes.h"
 #include "numtext.h"
 #include "record.h"
@@ -21,20 +20,6 @@
 
 // The page enters the idle timeout in units of 100 stored ones.
 enum { IDLE_TIMEOUT_SCALE = 100 };
-
-// Lowest value a setter accepts: any value, not below 0, or above 0.
-static const int kAnyValue = INT_MIN;
-static const int kNotNegative = 0;
-static const int kPositive = 1;
-
-// The record a setter of the given service may change: only in a save of
-// that service, only with a value.
-static PortInfo *mode_target(int service_mode, const char *value)
-{
-    if (iServiceMode != service_mode || !value)
-        return nullptr;
-    return sel_port();
-}
 
 static void print_flag(bool on)
 {
@@ -76,27 +61,6 @@ static int set_alive_check(int service_mode, int lowest, const char *value)
     return set_word(service_mode, PI_ALIVE_CHECK, 1, lowest, value);
 }
 
-// ---- ports of a LinkAddress: the data port and the link ports ----
-
-static int get_port_at(unsigned la)
-{
-    const PortInfo *p = sel_port();
-    if (p)
-        print_dec(pi_port(p, la));
-    return 0;
-}
-
-// The lowest-value test comes before the cut to 16 bits, so 65536 passes
-// it and stores port 0.
-static int set_port_at(int service_mode, unsigned la, int lowest, const char *value)
-{
-    PortInfo *p = mode_target(service_mode, value);
-    int v = dec_value(value);
-    if (p && v >= lowest)
-        pi_set_port(p, la, static_cast<uint16_t>(static_cast<unsigned>(v)));
-    return 0;
-}
-
 // ---- addresses of a LinkAddress: the client's server and its links ----
 
 // Dotted text of the address at la; false without a record.
@@ -104,18 +68,6 @@ static bool address_text(unsigned la, char *text, unsigned size)
 {
     const PortInfo *p = sel_port();
     return p && inet_neta2(pi_addr(p, la), text, size);
-}
-
-// A shortened address reads back as the page showed it; any other text is
-// what inet_addr makes of it (all ones when it rejects it, the empty text
-// included).
-static void store_address(PortInfo *p, unsigned la, const char *value)
-{
-    uint32_t word = 0;
-    if (read_short_address(value, &word))
-        pi_set_addr(p, la, word);
-    else
-        pi_set_inaddr(p, la, inet_addr(value));
 }
 
 // ---- one client link, k = 0..3: LinkAddress slot k ----

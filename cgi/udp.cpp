@@ -2,11 +2,11 @@
 // A range is kept as its start address and destination port (a LinkAddress
 // slot shared with the TCP client links) and its count of addresses; its end
 // is worked out from start and count each time the page shows it.
-#include <arpa/inet.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "ipcalc.h"
+#include "link_fields.h"
 #include "modes.h"
 #include "numtext.h"
 #include "record.h"
@@ -18,9 +18,7 @@ static const char kEndBeforeStart[] = "end ip must more than start ip";
 // The record a UDP setter may change: only in a UDP save, only with a value.
 static PortInfo *udp_target(const char *value)
 {
-    if (iServiceMode != ENUM_SEVICE_MODE_UDP || !value)
-        return nullptr;
-    return sel_port();
+    return mode_target(ENUM_SEVICE_MODE_UDP, value);
 }
 
 // Unset (0) and rejected (all ones) addresses are shown as empty fields.
@@ -28,25 +26,6 @@ static void print_address(const char *text)
 {
     if (strcmp(text, "0.0.0.0") != 0 && strcmp(text, "255.255.255.255") != 0)
         fputs(text, stdout);
-}
-
-// ---- shared by "udp_port" and the ranges' port tags ----
-
-static int get_port_at(unsigned la)
-{
-    const PortInfo *p = sel_port();
-    if (p)
-        print_dec(pi_port(p, la));
-    return 0;
-}
-
-// No range check: the value is cut to its low 16 bits (70000 stores 4464).
-static int set_port_at(unsigned la, const char *value)
-{
-    PortInfo *p = udp_target(value);
-    if (p)
-        pi_set_port(p, la, static_cast<uint16_t>(static_cast<unsigned>(dec_value(value))));
-    return 0;
 }
 
 // ---- one destination range, k = 0..3 ----
@@ -62,18 +41,14 @@ static int get_range_start(int k)
     return 0;
 }
 
-// An empty field clears the start; a shortened address reads back as shown;
-// any other text is what inet_addr makes of it (all ones when it rejects it).
+// An empty field clears the start; other text is stored as an address.
 static int set_range_start(int k, const char *value)
 {
     PortInfo *p = udp_target(value);
-    if (!p)
-        return 0;
-    uint32_t word = 0;
-    if (value[0] == '\0' || read_short_address(value, &word))
-        pi_set_addr(p, PI_LINK(k), word);
-    else
-        pi_set_inaddr(p, PI_LINK(k), inet_addr(value));
+    if (p && value[0] == '\0')
+        pi_set_addr(p, PI_LINK(k), 0);
+    else if (p)
+        store_address(p, PI_LINK(k), value);
     return 0;
 }
 
@@ -117,13 +92,16 @@ static int get_range_port(int k)
 
 static int set_range_port(int k, const char *value)
 {
-    return set_port_at(PI_LINK(k), value);
+    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_LINK(k), kAnyValue, value);
 }
 
 // ---- the tags ----
 
 int get_udp_port(void *) { return get_port_at(PI_NET_ADDR); }
-int set_udp_port(const char *value) { return set_port_at(PI_NET_ADDR, value); }
+int set_udp_port(const char *value)
+{
+    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_NET_ADDR, kAnyValue, value);
+}
 
 int get_HostStartIp1(void *) { return get_range_start(0); }
 int set_HostStartIp1(const char *value) { return set_range_start(0, value); }
