@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "messages.h"
 #include "modes.h"
 #include "numtext.h"
 #include "origin.h"
@@ -145,7 +146,7 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
     // view with a message: no setter runs, nothing is stored.
     bool save = todo && strcmp(todo, "save") == 0;
     if (save && cross_site_request()) {
-        ret_msg = CROSS_SITE_MSG;
+        ret_msg = MSG_CROSS_SITE;
         save = false;
     }
     if (save) {

@@ -2,8 +2,6 @@
 #ifndef S2N_ORIGIN_H
 #define S2N_ORIGIN_H
 
-#define CROSS_SITE_MSG "request from another site refused"
-
 // True when the request names, in its Origin header or without one in its
 // Referer, a site other than its Host (host[:port], compared exactly but for
 // letter case). A request with neither header is not cross-site.

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "messages.h"
 #include "modes.h"
 #include "numtext.h"
 #include "record.h"
@@ -14,7 +15,6 @@
 #include "state.h"
 
 #define FIREWALL_GROUP "ser2net_remote_man"
-#define PORT_IN_USE_MSG "invalid port number"
 
 // Key and value buffers of a per-port entry: the library's string size.
 enum { ENTRY_TEXT_SIZE = CFL_STRING_SIZE, CHILD_FD_LIMIT = 64 };
@@ -92,7 +92,7 @@ static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
         pi_set_i32(port, PI_NET_ENABLE, 0);
         int owner = 0;
         if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && owner != iPortIndex)
-            ret_msg = PORT_IN_USE_MSG;
+            ret_msg = MSG_PORT_IN_USE;
         if (!ret_msg) {
             set_mbus_mode_info(&portmode_info, iPortIndex);
             modbus_store(mb, iPortIndex);

@@ -7,13 +7,12 @@
 
 #include "ipcalc.h"
 #include "link_fields.h"
+#include "messages.h"
 #include "modes.h"
 #include "numtext.h"
 #include "record.h"
 #include "state.h"
 #include "tags.h"
-
-static const char kEndBeforeStart[] = "end ip must more than start ip";
 
 // The record a UDP setter may change: only in a UDP save, only with a value.
 static PortInfo *udp_target(const char *value)
@@ -78,7 +77,7 @@ static int set_range_end(int k, const char *value)
         return 0;
     int n = calcIpCnt(start, value);
     if (n == 0) {
-        ret_msg = kEndBeforeStart;
+        ret_msg = MSG_END_BEFORE_START;
         n = 1;
     }
     pi_set_i32(p, PI_HOST_CNT_AT(k), n);

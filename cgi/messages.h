@@ -1,0 +1,21 @@
+// Every text ret_msg can hold, one row each: the program's own refusals and
+// the text the configuration library's store leaves when it fails. The
+// English text is also the key its translations are looked up by.
+#ifndef S2N_MESSAGES_H
+#define S2N_MESSAGES_H
+
+#define S2N_MESSAGES(X)                                  \
+    X(MSG_END_BEFORE_START, "end ip must more than start ip") \
+    X(MSG_PORT_IN_USE, "invalid port number")            \
+    X(MSG_CROSS_SITE, "request from another site refused") \
+    X(MSG_STORE_FAILED, "save failed")
+
+#define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
+S2N_MESSAGES(S2N_MESSAGE_DECL)
+#undef S2N_MESSAGE_DECL
+
+// The rows in order, for whatever walks them (translations, tests).
+extern const char *const s2n_messages[];
+extern const unsigned s2n_message_count;
+
+#endif
