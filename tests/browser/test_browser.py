@@ -155,7 +155,10 @@ class BrowserTest(LighttpdTest):
     def test_rtu_master_host_port_in_use(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
         self.save(rtumaster_host_addr="10.0.0.5", rtumaster_host_port="4002")
-        self.assertEqual(self.shown("rtumaster_host_port"), ["4002", "invalid port number"])
+        # The message names no field; the page knows which one it is about.
+        port = self.browser.switch_to.active_element
+        self.assertEqual(self.shown("rtumaster_host_port") + [port.get_attribute("name"), port.get_attribute("aria-invalid")],
+                         ["4002", "invalid port number", "rtumaster_host_port", "true"])
 
     def test_modbus_page_shows_defaults(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))
