@@ -401,7 +401,8 @@ Json port_json(DeviceImage &img, int port)
     Json out = Json::object();
     for (const Field &f : kFields)
         for (unsigned k = 0; k < f.count; ++k) {
-            std::string pointer = "/" + field_name(f, k);
+            std::string pointer = "/";
+            pointer += field_name(f, k);
             std::replace(pointer.begin(), pointer.end(), '.', '/');
             out[Json::json_pointer(pointer)] = field_json(f, area_bytes(img, f.area, port), f.offset + k * f.stride);
         }
