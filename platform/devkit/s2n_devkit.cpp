@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "dk_conf.h"
 #include "dk_store.h"
 #include "record.h"
@@ -32,6 +35,8 @@
 #endif
 
 namespace fs = std::filesystem;
+// Objects keep their members in insertion order: table order, file order.
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -102,29 +107,6 @@ std::vector<std::string> split(const std::string &s, char sep)
             return out;
         pos = end + 1;
     }
-}
-
-std::string json_str(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
 }
 
 // ---- The stored fields, one row each ----
@@ -234,31 +216,32 @@ unsigned char *area_bytes(DeviceImage &img, Area area, int port)
     return img.port[port];
 }
 
-// A field's value as JSON text; at is the field's bytes in its record.
-std::string field_json(const Field &f, unsigned char *rec, unsigned at)
+// A field's value as JSON; at is the field's bytes in its record.
+Json field_json(const Field &f, unsigned char *rec, unsigned at)
 {
     PortInfo *pi = reinterpret_cast<PortInfo *>(rec);
     switch (f.type) {
     case Type::I32:
         if (f.area == Area::Port)
-            return std::to_string(pi_i32(pi, at));
+            return pi_i32(pi, at);
         int32_t v;
         std::memcpy(&v, rec + at, sizeof v);
-        return std::to_string(v);
-    case Type::U32: return std::to_string(pi_u32(pi, at));
-    case Type::Port: return std::to_string(pi_port(pi, at));
+        return v;
+    case Type::U32: return pi_u32(pi, at);
+    case Type::Port: return pi_port(pi, at);
     case Type::Ip: {
         const unsigned char *a = rec + at + LA_ADDR;
-        return "\"" + std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-               std::to_string(a[3]) + "\"";
+        char text[16];
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+        return text;
     }
-    case Type::Bit: return rec[at] & 1u ? "1" : "0";
+    case Type::Bit: return rec[at] & 1u;
     case Type::Text: {
         const char *t = reinterpret_cast<const char *>(rec + at);
-        return json_str(std::string(t, strnlen(t, static_cast<size_t>(f.hi) + 1)));
+        return std::string(t, strnlen(t, static_cast<size_t>(f.hi) + 1));
     }
     }
-    return "null";
+    return nullptr;
 }
 
 // Stores a checked value: n for the numeric types, word for Ip, text for Text.
@@ -410,102 +393,55 @@ int cmd_init(std::vector<std::string> args)
 
 // ---- show ----
 
-// JSON of dotted names and values, nested as the names are: a numeric
-// component makes an array ("links.2.ip"), any other an object member.
-struct JsonNode {
-    std::string value;  // a leaf's JSON text
-    std::vector<std::pair<std::string, JsonNode>> members;
-    bool array = false;
-};
-
-void json_put(JsonNode &node, const std::string &dotted, const std::string &value)
+// The port fields nest as their dotted names do: "links.2.ip" is member
+// "ip" of element 2 of the array "links" (a JSON pointer starting a numeric
+// component at 0 makes an array).
+Json port_json(DeviceImage &img, int port)
 {
-    JsonNode *at = &node;
-    for (const std::string &part : split(dotted, '.')) {
-        at->array = !part.empty() && std::isdigit(static_cast<unsigned char>(part[0]));
-        JsonNode *next = nullptr;
-        for (auto &m : at->members)
-            if (m.first == part)
-                next = &m.second;
-        if (!next) {
-            at->members.push_back({part, JsonNode{}});
-            next = &at->members.back().second;
+    Json out = Json::object();
+    for (const Field &f : kFields)
+        for (unsigned k = 0; k < f.count; ++k) {
+            std::string pointer = "/";
+            pointer += field_name(f, k);
+            std::replace(pointer.begin(), pointer.end(), '.', '/');
+            out[Json::json_pointer(pointer)] = field_json(f, area_bytes(img, f.area, port), f.offset + k * f.stride);
         }
-        at = next;
-    }
-    at->value = value;
+    return out;
 }
 
-std::string json_text(const JsonNode &node)
-{
-    if (node.members.empty())
-        return node.value;
-    std::string out = node.array ? "[" : "{";
-    for (size_t i = 0; i < node.members.size(); ++i) {
-        out += i ? ", " : "";
-        if (!node.array)
-            out += json_str(node.members[i].first) + ": ";
-        out += json_text(node.members[i].second);
-    }
-    return out + (node.array ? "]" : "}");
-}
-
-std::string conf_json(const std::string &text)
+Json conf_json(const std::string &text)
 {
     // Sections and keys in file order; the first entry of a key counts,
     // as for the library's readers.
-    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
-    auto find_section = [&](const std::string &name) -> decltype(sections)::value_type & {
-        for (auto &s : sections)
-            if (s.first == name)
-                return s;
-        sections.push_back({name, {}});
-        return sections.back();
-    };
-    std::string current;
-    bool have_section = false;
+    Json out = Json::object();
+    Json *section = nullptr;
     ConfLine line;
     for (size_t pos = 0; conf_line(text.data(), text.size(), pos, &line); pos = line.next) {
         if (line.kind == ConfLine::SECTION) {
-            current = text.substr(line.name, line.name_len);
-            have_section = true;
-            find_section(current);
-        } else if (line.kind == ConfLine::ENTRY && have_section) {
-            auto &sec = find_section(current);
+            std::string name = text.substr(line.name, line.name_len);
+            if (!out.contains(name))
+                out[name] = Json::object();
+            section = &out[name];
+        } else if (line.kind == ConfLine::ENTRY && section) {
             std::string key = text.substr(line.name, line.name_len);
-            bool dup = false;
-            for (auto &kv : sec.second)
-                dup = dup || kv.first == key;
-            if (!dup)
-                sec.second.push_back({key, text.substr(line.value, line.value_len)});
+            if (!section->contains(key))
+                (*section)[key] = text.substr(line.value, line.value_len);
         }
     }
-    std::string out = "{";
-    for (size_t i = 0; i < sections.size(); ++i) {
-        out += (i ? ",\n    " : "\n    ") + json_str(sections[i].first) + ": {";
-        auto &kv = sections[i].second;
-        for (size_t k = 0; k < kv.size(); ++k)
-            out += (k ? ", " : "") + json_str(kv[k].first) + ": " + json_str(kv[k].second);
-        out += "}";
-    }
-    return out + (sections.empty() ? "}" : "\n  }");
+    return out;
 }
 
-std::string log_json(const fs::path &p)
+// One string per line of the log.
+Json log_json(const fs::path &p)
 {
     std::string text = read_text(p);
-    std::string out = "[";
-    size_t pos = 0;
-    bool first = true;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        out += (first ? "" : ", ") + json_str(text.substr(pos, end - pos));
-        first = false;
+    Json out = Json::array();
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = std::min(text.find('\n', pos), text.size());
+        out.push_back(text.substr(pos, end - pos));
         pos = end + 1;
     }
-    return out + "]";
+    return out;
 }
 
 int cmd_show(std::vector<std::string> args)
@@ -514,19 +450,16 @@ int cmd_show(std::vector<std::string> args)
         usage();
     std::string root = device_root(args[0]);
     DeviceImage img = read_device(root);
-    std::ostringstream o;
-    o << "{\n  \"ports\": [";
-    for (int i = 0; i < DK_PORTS; ++i) {
-        JsonNode port;
-        for (const Field &f : kFields)
-            for (unsigned k = 0; k < f.count; ++k)
-                json_put(port, field_name(f, k), field_json(f, area_bytes(img, f.area, i), f.offset + k * f.stride));
-        o << (i ? ",\n    " : "\n    ") << json_text(port);
-    }
-    o << "\n  ],\n  \"system_conf\": " << conf_json(read_text(fs::path(root) / kSystemConf))
-      << ",\n  \"logs\": {\"firewall\": " << log_json(fs::path(root) / DK_LOG_FIREWALL)
-      << ", \"clear_conn\": " << log_json(fs::path(root) / DK_LOG_CLEAR_CONN) << "}\n}\n";
-    std::cout << o.str();
+    Json doc = {{"ports", Json::array()},
+                {"system_conf", conf_json(read_text(fs::path(root) / kSystemConf))},
+                {"logs",
+                 {{"firewall", log_json(fs::path(root) / DK_LOG_FIREWALL)},
+                  {"clear_conn", log_json(fs::path(root) / DK_LOG_CLEAR_CONN)}}}};
+    for (int i = 0; i < DK_PORTS; ++i)
+        doc["ports"].push_back(port_json(img, i));
+    // Stored text need not be UTF-8 (a host address is kept as entered):
+    // such bytes show as U+FFFD rather than making the output invalid.
+    std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     return 0;
 }
 

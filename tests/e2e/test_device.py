@@ -122,3 +122,33 @@ class DeviceE2E(DeviceTest):
                                  (0, 200, "", "Content-Type: text/html; charset=utf-8"))
                 self.assertEqual(page(r), pages[port])
         self.assertEqual(self.snapshot(), before)
+
+    def test_show_reads_back_what_is_stored(self):
+        """show nests dotted field names (a numeric part makes an array), keeps
+        system.conf's first entry of a key, gives a log one string per line,
+        and stays valid JSON for stored bytes that are not UTF-8."""
+        self.set("ports.1.links.0.ip=10.0.0.1", "ports.1.links.3.port=7", "ports.2.host_cnt.3=5",
+                 'ports.0.rtumaster.host_addr=a"\\<', "ports.3.asciimaster.host_addr=" + os.fsdecode(b"a\xffb"))
+        with open(os.path.join(self.dev, "var/run/system.conf"), "a") as f:
+            f.write("[extra]\nkey=first\nkey=second\n[network]\nlate=1\n")
+        with open(os.path.join(self.dev, "log/firewall.log"), "w") as f:
+            f.write('one\n\nthree "q"\tx\n')
+        shown = self.show()
+        cases = [
+            # description, path in the output, value (an object: its member names in order)
+            ("element of a repeated field", ("ports", 1, "links", 0, "ip"), "10.0.0.1"),
+            ("last repeat", ("ports", 1, "links", 3, "port"), 7),
+            ("repeated plain field", ("ports", 2, "host_cnt"), [0, 0, 0, 5]),
+            ("quote and backslash", ("ports", 0, "rtumaster", "host_addr"), 'a"\\<'),
+            ("bytes that are not UTF-8", ("ports", 3, "asciimaster", "host_addr"), "a\ufffdb"),
+            ("sections in file order", ("system_conf",), ["system", "serial", "network", "extra"]),
+            ("first entry of a key", ("system_conf", "extra", "key"), "first"),
+            ("a section named again adds to the first", ("system_conf", "network", "late"), "1"),
+            ("one string per log line", ("logs", "firewall"), ["one", "", 'three "q"\tx']),
+        ]
+        for desc, path, value in cases:
+            with self.subTest(desc):
+                at = shown
+                for step in path:
+                    at = at[step]
+                self.assertEqual(list(at) if isinstance(at, dict) else at, value)
