@@ -20,8 +20,9 @@ need_packages() {
         "${missing[@]}"
 }
 
-# What every build needs.
-S2N_BUILD_PACKAGES=(cmake make g++ pkg-config)
+# What every build needs; the pages are rendered from their templates and
+# catalogues with Jinja2, Babel and gettext.
+S2N_BUILD_PACKAGES=(cmake make g++ pkg-config python3-jinja2 python3-babel gettext)
 
 # The fuzz targets: clang with libFuzzer and the sanitizer run-times, and
 # llvm-symbolizer for their reports.
