@@ -11,11 +11,11 @@ const char *message_in(const char *text, const char *lang)
         return text;
     for (unsigned i = 0; i < message_catalogue_count; ++i) {
         const MessageCatalogue &cat = message_catalogues[i];
-        if (strcmp(cat.lang, lang) != 0)
+        if (strncmp(cat.lang, lang, MESSAGE_LANG_SIZE) != 0)
             continue;
-        for (unsigned k = 0; k < cat.count; ++k)
-            if (strcmp(cat.rows[k].text, text) == 0)
-                return cat.rows[k].translation;
+        for (unsigned k = cat.first; k < cat.first + cat.count; ++k)
+            if (strcmp(message_texts + message_rows[k].text, text) == 0)
+                return message_texts + message_rows[k].translation;
         break;
     }
     return text;

@@ -1,22 +1,30 @@
 // The program's messages in the page languages other than English, built
 // from the gettext catalogues po/<lang>.po into a generated table
-// (scripts/catalogue), so nothing is read at run time.
+// (scripts/catalogue), so nothing is read at run time. The table holds
+// offsets into one block of texts, no pointers: the loader has nothing to
+// relocate for it.
 #ifndef S2N_CATALOGUES_H
 #define S2N_CATALOGUES_H
 
-// One row of S2N_MESSAGES in one language; the English text while the
-// catalogue has no translation.
+enum { MESSAGE_LANG_SIZE = 16 };
+
+// One row of S2N_MESSAGES in one language: offsets into message_texts of
+// the English text and of its translation (the English text again while
+// the catalogue has none).
 struct MessageTranslation {
-    const char *text;
-    const char *translation;
+    unsigned text;
+    unsigned translation;
 };
 
+// A language's rows: message_rows[first] onwards, count of them.
 struct MessageCatalogue {
-    const char *lang;  // the language's tag and template folder, "de"
-    const MessageTranslation *rows;
+    char lang[MESSAGE_LANG_SIZE];  // the language's tag and template folder, "de"
+    unsigned first;
     unsigned count;
 };
 
+extern const char message_texts[];
+extern const MessageTranslation message_rows[];
 extern const MessageCatalogue message_catalogues[];
 extern const unsigned message_catalogue_count;
 
