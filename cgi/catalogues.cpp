@@ -11,7 +11,7 @@ const char *message_in(const char *text, const char *lang)
         return text;
     for (unsigned i = 0; i < message_catalogue_count; ++i) {
         const MessageCatalogue &cat = message_catalogues[i];
-        if (strncmp(cat.lang, lang, MESSAGE_LANG_SIZE) != 0)
+        if (strcmp(cat.lang, lang) != 0)
             continue;
         for (unsigned k = cat.first; k < cat.first + cat.count; ++k)
             if (strcmp(message_texts + message_rows[k].text, text) == 0)

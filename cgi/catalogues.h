@@ -18,7 +18,7 @@ struct MessageTranslation {
 
 // A language's rows: message_rows[first] onwards, count of them.
 struct MessageCatalogue {
-    char lang[MESSAGE_LANG_SIZE];  // the language's tag and template folder, "de"
+    char lang[MESSAGE_LANG_SIZE];  // the language's tag and template folder, "de"; ends in NUL
     unsigned first;
     unsigned count;
 };
