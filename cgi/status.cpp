@@ -1,6 +1,7 @@
 // Firmware version, the pending message and the connection reset.
 #include <stdio.h>
 
+#include "catalogues.h"
 #include "devcfg.h"
 #include "state.h"
 #include "tags.h"
@@ -15,10 +16,11 @@ int get_fw_version(void *)
     return 0;
 }
 
+// The page's language is looked up only when there is a message to show.
 int get_ret_msg(void *)
 {
     if (ret_msg)
-        fputs(ret_msg, stdout);
+        fputs(message_in(ret_msg, lang_get_tag(lang_index)), stdout);
     return 0;
 }
 

@@ -27,8 +27,8 @@
 #include "dk_store.h"
 #include "record.h"
 
-#ifndef DK_SOURCE_WWW
-#define DK_SOURCE_WWW ""
+#ifndef DK_WWW
+#define DK_WWW ""
 #endif
 #ifndef DK_CGI_PATH
 #define DK_CGI_PATH ""
@@ -379,12 +379,13 @@ int cmd_init(std::vector<std::string> args)
     if (!ok)
         fail(1, root + ": cannot write the device");
 
-    // Templates: a link to the source tree's pages, so edits show at once.
+    // Templates: a link to the pages the build renders, so a rebuild shows
+    // at once.
     fs::path www = fs::path(root) / "www";
     fs::remove_all(www, ec);
-    if (std::strlen(DK_SOURCE_WWW) == 0 || !fs::is_directory(DK_SOURCE_WWW))
-        fail(1, std::string("template folder not found: ") + DK_SOURCE_WWW);
-    fs::create_directory_symlink(DK_SOURCE_WWW, www, ec);
+    if (std::strlen(DK_WWW) == 0 || !fs::is_directory(DK_WWW))
+        fail(1, std::string("template folder not found: ") + DK_WWW);
+    fs::create_directory_symlink(DK_WWW, www, ec);
     if (ec)
         fail(1, www.string() + ": " + ec.message());
     std::cout << "device created in " << root << "\n";

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "messages.h"
 #include "state.h"
 
 namespace {
@@ -202,6 +203,29 @@ TEST(Status, Strip)
         EXPECT_EQ(fake::run_request().body(), c.shown);
         // The version comes from the system configuration, not the copy loaded at start-up.
         EXPECT_EQ(fake::calls_starting("sysconf_getvalue system fw_version").size(), 1u);
+    }
+}
+
+// The message in the page's language, whether the program or the library
+// set it (the library's own text of it); English, and a text no catalogue
+// holds, as they are. Only a pending message asks for the language again.
+TEST(Status, MessageInThePageLanguage)
+{
+    struct Case { const char *what, *lang, *msg, *shown; } cases[] = {
+        {"no message", "de", nullptr, ""},
+        {"program's message, German", "de", MSG_PORT_IN_USE, "Ungültige Portnummer"},
+        {"library's text of a message, German", "de", "save failed", "Speichern fehlgeschlagen"},
+        {"English", "en", MSG_PORT_IN_USE, "invalid port number"},
+        {"a text no catalogue holds", "de", "disk on fire", "disk on fire"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().save_msg = c.msg;
+        fake::fields({{"lang", c.lang}, {"todo", "save"}});
+        P().templates[std::string(c.lang) + "/s2n_service_mode_tcpsrv.htm"] = "<%ret_msg%>";
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        EXPECT_EQ(fake::calls_starting("lang_get_tag").size(), c.msg ? 2u : 1u);
     }
 }
 

@@ -1,7 +1,7 @@
 // Pure functions: the decimal conversion every number from text goes
 // through, the address text and the address arithmetic of the UDP
-// destination ranges. The same tables run on the 64-bit host and the 32-bit
-// device target.
+// destination ranges, and the message catalogues the build compiled in. The
+// same tables run on the 64-bit host and the 32-bit device target.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogues.h"
 #include "ipcalc.h"
+#include "messages.h"
 #include "numtext.h"
 
 namespace {
@@ -117,6 +119,22 @@ TEST(RangeArithmetic, Table)
             std::strcpy(start, c.start ? c.start : "");
             EXPECT_EQ(calcIpCnt(c.start ? start : nullptr, c.end), c.count);
             EXPECT_STREQ(start, c.start_after ? c.start_after : c.start ? c.start : "");
+        }
+    }
+}
+
+// Each catalogue compiled in holds every row of S2N_MESSAGES, whatever rows
+// the header has: a row the build's extraction missed would show in English.
+TEST(MessageCatalogues, HoldEveryMessageRow)
+{
+    ASSERT_GE(message_catalogue_count, 1u);  // German at least
+    for (unsigned c = 0; c < message_catalogue_count; ++c) {
+        const MessageCatalogue &cat = message_catalogues[c];
+        for (unsigned i = 0; i < s2n_message_count; ++i) {
+            unsigned k = cat.first, end = cat.first + cat.count;
+            while (k < end && std::strcmp(message_texts + message_rows[k].text, s2n_messages[i]) != 0)
+                ++k;
+            EXPECT_LT(k, end) << cat.lang << ": " << s2n_messages[i];
         }
     }
 }
