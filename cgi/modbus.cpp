@@ -6,23 +6,27 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "field_limits.h"
 #include "numtext.h"
 #include "state.h"
 #include "tags.h"
 
 enum { HOST_ADDR_SIZE = sizeof(MbusMasterInfo::host_addr) };
+static_assert(int{HOST_TEXT_MAX} < int{HOST_ADDR_SIZE}, "a taken host address fits with its end mark");
 
 // One tag's field in its record: an integer, or the host address text. An
 // integer that holds 0 (not set) is shown as the fallback, which is written
-// into the record first; a fallback of 0 shows 0.
+// into the record first; a fallback of 0 shows 0. limit: the tag's row of
+// the field limits.
 struct ModbusField {
     int32_t *number;
     char *text;
     int32_t fallback;
+    FieldTagId limit;
 };
 
-#define MB_TEXT(rec) {.number = nullptr, .text = (rec).host_addr, .fallback = 0}
-#define MB_NUM(rec, field, dflt) {.number = &(rec).field, .text = nullptr, .fallback = (dflt)}
+#define MB_TEXT(rec, tag) {.number = nullptr, .text = (rec).host_addr, .fallback = 0, .limit = FIELD_##tag}
+#define MB_NUM(rec, field, dflt, tag) {.number = &(rec).field, .text = nullptr, .fallback = (dflt), .limit = FIELD_##tag}
 
 // Rows in the tag table's order.
 enum ModbusTag {
@@ -36,26 +40,26 @@ enum ModbusTag {
 };
 
 static const ModbusField modbus_fields[] = {
-    MB_TEXT(rtumaster_info),
-    MB_NUM(rtumaster_info, host_port, 502),
-    MB_NUM(rtumaster_info, idle_timeout, 0),
-    MB_NUM(rtumaster_info, alive_check, 0),
-    MB_NUM(rtuslave_info, server_port, 502),
-    MB_NUM(rtuslave_info, max_connect, 10),
-    MB_NUM(rtuslave_info, max_try, 5),
-    MB_NUM(rtuslave_info, rqstpause, 100),
-    MB_NUM(rtuslave_info, respwait, 100),
-    MB_NUM(rtuslave_info, connect_timeout, 10),
-    MB_TEXT(asciimaster_info),
-    MB_NUM(asciimaster_info, host_port, 502),
-    MB_NUM(asciimaster_info, idle_timeout, 0),
-    MB_NUM(asciimaster_info, alive_check, 0),
-    MB_NUM(asciislave_info, server_port, 502),
-    MB_NUM(asciislave_info, max_connect, 10),
-    MB_NUM(asciislave_info, max_try, 5),
-    MB_NUM(asciislave_info, rqstpause, 100),
-    MB_NUM(asciislave_info, respwait, 100),
-    MB_NUM(asciislave_info, connect_timeout, 10),
+    MB_TEXT(rtumaster_info, rtumaster_host_addr),
+    MB_NUM(rtumaster_info, host_port, 502, rtumaster_host_port),
+    MB_NUM(rtumaster_info, idle_timeout, 0, rtumaster_idle_timeout),
+    MB_NUM(rtumaster_info, alive_check, 0, rtumaster_alive_check),
+    MB_NUM(rtuslave_info, server_port, 502, rtuslave_server_port),
+    MB_NUM(rtuslave_info, max_connect, 10, rtuslave_max_connect),
+    MB_NUM(rtuslave_info, max_try, 5, rtuslave_max_try),
+    MB_NUM(rtuslave_info, rqstpause, 100, rtuslave_rqstpause),
+    MB_NUM(rtuslave_info, respwait, 100, rtuslave_respwait),
+    MB_NUM(rtuslave_info, connect_timeout, 10, rtuslave_idle_timeout),
+    MB_TEXT(asciimaster_info, asciimaster_host_addr),
+    MB_NUM(asciimaster_info, host_port, 502, asciimaster_host_port),
+    MB_NUM(asciimaster_info, idle_timeout, 0, asciimaster_idle_timeout),
+    MB_NUM(asciimaster_info, alive_check, 0, asciimaster_alive_check),
+    MB_NUM(asciislave_info, server_port, 502, asciislave_server_port),
+    MB_NUM(asciislave_info, max_connect, 10, asciislave_max_connect),
+    MB_NUM(asciislave_info, max_try, 5, asciislave_max_try),
+    MB_NUM(asciislave_info, rqstpause, 100, asciislave_rqstpause),
+    MB_NUM(asciislave_info, respwait, 100, asciislave_respwait),
+    MB_NUM(asciislave_info, connect_timeout, 10, asciislave_idle_timeout),
 };
 static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "one row per tag");
 
@@ -90,19 +94,18 @@ static int get_field(ModbusTag tag)
     return 0;
 }
 
-// A host address that does not fit with its end mark is refused whole: the
-// field keeps what it held rather than a cut name that reaches another host.
+// A refused value leaves the field as it was: a host address that does not
+// fit with its end mark is not cut to a name that reaches another host.
 static int set_field(ModbusTag tag, const char *value)
 {
     const ModbusField &f = modbus_fields[tag];
     if (!value)
         return 0;
-    if (!f.text) {
-        *f.number = dec_value(value);
-        return 0;
-    }
-    size_t len = strnlen(value, HOST_ADDR_SIZE);
-    if (len < HOST_ADDR_SIZE)
+    int32_t number = 0;
+    size_t len = 0;
+    if (!f.text && field_number(f.limit, value, &number))
+        *f.number = number;
+    else if (f.text && field_text(f.limit, value, &len))
         memcpy(f.text, value, len + 1);
     return 0;
 }

@@ -31,9 +31,11 @@ int get_ClearConn(void *)
 }
 
 // Any value clears the selected port's connections: the field's presence in
-// a save is the request.
+// a save is the request. A save refused by a pending message, whatever set
+// it, resets nothing.
 int clear_connection(const char *)
 {
-    clearConn(iPortIndex);
+    if (!ret_msg)
+        clearConn(iPortIndex);
     return 0;
 }

@@ -21,13 +21,13 @@ using std::string;
 const string kRenew = "write-back, net_get_wanif, fw_renewconf eth0, reload";
 const string kPort0 = "set_mbus_mode_info 0 0, SaveNewConfig 0";
 
-// Runs the request and lists, joined by ", ", the calls that check, store,
-// write the configuration file or renew the firewall, then one "reload" per
-// reload child. An entry of section "serial" of the system configuration
+// Runs the request and lists, joined by ", ", the calls that reset
+// connections, check, store, write the configuration file or renew the
+// firewall, then one "reload" per reload child. An entry of section "serial" of the system configuration
 // shows as "key value", the item write-back as "write-back".
 string run()
 {
-    static const std::regex listed("^(check_valid_|set_mbus_|SaveNewConfig|CFL_VALUE_SET|net_|fw_)"),
+    static const std::regex listed("^(clearConn|check_valid_|set_mbus_|SaveNewConfig|CFL_VALUE_SET|net_|fw_)"),
         entry("^CFL_VALUE_SET_STRING serial (.*) /var/run//system\\.conf$"),
         items("^CFL_VALUE_SET_MULTI_ITEMS /var/run//system\\.conf$");
     fake::run_request();
@@ -60,8 +60,8 @@ string writes(const string &entries) { return kPort0 + ", " + entries + ", " + k
 // port. Any other page is a port save: the port's mode, as the setters left
 // it, is stored, and a switched-off network is switched on. Then port 2's
 // entries are brought in line with its record. A message from a setter
-// refuses the whole save: no Modbus state, no records, no per-port entries,
-// no reload. A message of the store itself comes once the records are
+// refuses the whole save: no connection reset, no Modbus state, no records,
+// no per-port entries, no reload. A message of the store itself comes once the records are
 // stored, so the entries follow them. Without the selected port's record
 // nothing is saved; another port's missing record is skipped.
 TEST(Save, StoresAndEntries)
@@ -76,7 +76,8 @@ TEST(Save, StoresAndEntries)
         const char *form_mode = nullptr;                  // the form's service mode
         int32_t enable = 1, enable_after = 1;             // the selected port's net_enable
         int missing = -1;                                 // a port without a record
-        bool reversed = false;           // the UDP page sends a range ending before its start
+        std::vector<std::pair<string, string>> form = {};  // more fields of the save
+        const char *refused = nullptr;   // the message a setter leaves
         const char *save_msg = nullptr;  // the store's own message
         string effects = kPort0;
     } rows[] = {
@@ -106,7 +107,13 @@ TEST(Save, StoresAndEntries)
         {.what = "new data port and udp, full port range", .data_port = 65535, .ctrl_port = 0, .mode = UDP,
          .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
         {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
-        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
+        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
+         .form = {{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}},
+         .refused = "end ip must more than start ip", .effects = ""},
+        {.what = "reset asked, before the store", .form = {{"h_ClearConn", "0"}}, .effects = "clearConn 0, " + kPort0},
+        {.what = "refused value, reset asked", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
+         .form = {{"h_ServiceMode", "4"}, {"udp_port", "0"}, {"h_ClearConn", "0"}},
+         .refused = "port must be 1 to 65535", .effects = ""},
         {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .enable_after = 0,
          .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
          "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
@@ -132,11 +139,10 @@ TEST(Save, StoresAndEntries)
             fake::field("h_ServiceMode", row.form_mode);
         if (row.missing >= 0)
             P().port_missing[row.missing] = true;
-        if (row.reversed)
-            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
+        P().form.insert(P().form.end(), row.form.begin(), row.form.end());
         P().save_msg = row.save_msg;
         EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip"
+        EXPECT_STREQ(ret_msg, row.refused ? row.refused
                               : row.owner >= 0 && row.owner != row.port ? "invalid port number" : row.save_msg);
         EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
     }

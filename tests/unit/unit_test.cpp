@@ -1,15 +1,17 @@
 // Pure functions: the decimal conversion every number from text goes
-// through, the address text and the address arithmetic of the UDP
-// destination ranges, and the message catalogues the build compiled in. The
-// same tables run on the 64-bit host and the 32-bit device target.
+// through, the address text, its reading and the address arithmetic of the
+// UDP destination ranges, and the message catalogues the build compiled in.
+// The same tables run on the 64-bit host and the 32-bit device target.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 
 #include <gtest/gtest.h>
 
 #include "catalogues.h"
+#include "field_limits.h"
 #include "ipcalc.h"
 #include "messages.h"
 #include "numtext.h"
@@ -18,20 +20,23 @@ namespace {
 
 TEST(DecValue, Table)
 {
-    struct Case { const char *what, *text; int value; } cases[] = {
-        {"leading blanks and tabs", " \t\n 42", 42},
-        {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9},
-        {"high-bit byte is not a blank", "\xa0" "5", 0},
-        {"null", nullptr, 0},
-        {"blank after sign", "- 5", 0},
-        {"INT_MIN", "-2147483648", INT_MIN},
-        {"just above INT_MAX saturates", "2147483648", INT_MAX},
-        {"just below INT_MIN saturates", "-2147483649", INT_MIN},
-        {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX},
+    // wide: dec_wide, which tells numbers beyond 32 bits apart.
+    struct Case { const char *what, *text; int value; long long wide; } cases[] = {
+        {"leading blanks and tabs", " \t\n 42", 42, 42},
+        {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9, 9},
+        {"high-bit byte is not a blank", "\xa0" "5", 0, 0},
+        {"null", nullptr, 0, 0},
+        {"blank after sign", "- 5", 0, 0},
+        {"INT_MIN", "-2147483648", INT_MIN, INT_MIN},
+        {"just above INT_MAX saturates", "2147483648", INT_MAX, 2147483648ll},
+        {"just below INT_MIN saturates", "-2147483649", INT_MIN, -2147483649ll},
+        {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX, DEC_WIDE_LIMIT},
+        {"far below saturates", "-99999999999999999999999999", INT_MIN, -DEC_WIDE_LIMIT},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(dec_value(c.text), c.value);
+        EXPECT_EQ(dec_wide(c.text), c.wide);
     }
 }
 
@@ -58,6 +63,41 @@ TEST(InetNeta2, Table)
         // Nothing beyond the given size is touched.
         EXPECT_EQ(std::strspn(buf + c.size, "X"), IP_TEXT_SIZE - c.size);
         EXPECT_STREQ(c.size ? buf : "", c.text);
+    }
+}
+
+// Address text as the pages take it. The input pattern of the field limits
+// states the same rule to the browser: it must take exactly the same texts.
+TEST(ReadAddress, Table)
+{
+    const std::regex pattern(field_limits[LIMIT_ADDRESS].pattern);
+    // word: the address taken (first octet in the low byte), or none.
+    struct Case { const char *what, *text; bool ok; uint32_t word = 0; } cases[] = {
+        {"four parts", "192.168.1.10", true, word_of(192, 168, 1, 10)},
+        {"three parts: the fourth octet is 0", "192.168.1", true, word_of(192, 168, 1, 0)},
+        {"one part", "10", true, word_of(10, 0, 0, 0)},
+        {"all ones", "255.255.255.255", true, 0xFFFFFFFFu},
+        {"zeros", "0.0.0.0", true, 0},
+        {"empty", "", false},
+        {"part above 255", "300.1.1.1", false},
+        {"leading zero, octal to inet_addr", "010.0.0.1", false},
+        {"two zeros", "1.00", false},
+        {"five parts", "1.2.3.4.5", false},
+        {"empty part", "1..3.4", false},
+        {"trailing dot", "1.2.3.", false},
+        {"a name", "my-server", false},
+        {"hexadecimal", "0x7f.1", false},
+        {"leading blank", " 1.2.3.4", false},
+        {"trailing blank", "1.2.3.4 ", false},
+        {"sign", "+1.2.3.4", false},
+        {"part beyond 32 bits", "10.0.0.999999999999999", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t word = 0x5A5A5A5Au;
+        EXPECT_EQ(read_address(c.text, &word), c.ok);
+        EXPECT_EQ(word, c.ok ? c.word : 0x5A5A5A5Au);
+        EXPECT_EQ(std::regex_match(c.text, pattern), c.ok);
     }
 }
 
