@@ -1,12 +1,18 @@
 // Pure functions: the decimal conversion every number from text goes
 // through, the address text, its reading and the address arithmetic of the
-// UDP destination ranges, and the message catalogues the build compiled in.
+// UDP destination ranges, the message catalogues the build compiled in, and
+// the field limits the generated pages carry.
 // The same tables run on the 64-bit host and the 32-bit device target.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +182,51 @@ TEST(MessageCatalogues, HoldEveryMessageRow)
                 ++k;
             EXPECT_LT(k, end) << cat.lang << ": " << s2n_messages[i];
         }
+    }
+}
+
+// Every checked field on every generated page, in every language, carries
+// the limits the program refuses by: the browser takes what the program
+// takes. A page may ask for 0 and above where the program also stores
+// negative values (Modbus timings and counts), and nothing stricter.
+TEST(PageLimits, FollowTheProgram)
+{
+    const std::regex input(R"re(<input\b(?:[^>"]|"[^"]*")*>)re"), attr(R"re(([\w-]+)="([^"]*)")re");
+    std::map<std::string, std::map<std::string, int>> seen;  // by language folder
+    for (const auto &entry : std::filesystem::directory_iterator(S2N_WWW_DIR))
+        if (entry.is_directory() && entry.path().filename() != "static")
+            seen[entry.path().filename()];
+    ASSERT_GE(seen.size(), 2u);  // English and German at least
+    for (auto &[lang, tags] : seen) {
+        for (const auto &page : std::filesystem::directory_iterator(std::string(S2N_WWW_DIR "/") + lang)) {
+            std::ifstream file(page.path());
+            std::stringstream content;
+            content << file.rdbuf();
+            std::string text = content.str();
+            for (std::sregex_iterator i(text.begin(), text.end(), input), end; i != end; ++i) {
+                std::map<std::string, std::string> a;
+                std::string tag = i->str();
+                for (std::sregex_iterator j(tag.begin(), tag.end(), attr); j != end; ++j)
+                    a[(*j)[1]] = (*j)[2];
+                const FieldTag *row = nullptr;
+                for (unsigned t = 0; t < field_tag_count; ++t)
+                    if (a["name"] == field_tags[t].tag)
+                        row = &field_tags[t];
+                if (!row)
+                    continue;
+                SCOPED_TRACE(page.path().string() + ": " + tag);
+                ++tags[row->tag];
+                const FieldLimit &l = field_limits[row->limit];
+                if (l.rule == RULE_NUMBER) {
+                    EXPECT_EQ(a["max"], std::to_string(l.max));
+                    EXPECT_TRUE(a["min"] == std::to_string(l.min) || (l.min < 0 && a["min"] == "0")) << a["min"];
+                } else {
+                    EXPECT_EQ(a["maxlength"], std::to_string(l.max));
+                    EXPECT_EQ(a["pattern"], l.pattern ? l.pattern : "");
+                }
+            }
+        }
+        EXPECT_EQ(tags.size(), field_tag_count) << lang << ": a checked field on no page";
     }
 }
 
