@@ -129,17 +129,22 @@ class BrowserTest(LighttpdTest):
         self.type(server_alive_check="7")
         asked = []
 
-        def switch(accept):
-            self.browser.find_element(By.ID, "port").send_keys(Keys.DOWN, Keys.ENTER)
+        def leave(action, accept):
+            action()
             alert = WebDriverWait(self.browser, 10).until(expected_conditions.alert_is_present())
             asked.append(alert.text)
             alert.accept() if accept else alert.dismiss()
 
-        switch(False)
-        self.assertEqual(self.shown("port", "server_alive_check"), ["Port1", "7", None])
-        self.go(switch, True)
+        def switch_port():
+            self.browser.find_element(By.ID, "port").send_keys(Keys.DOWN, Keys.ENTER)
+
+        # Called off, a link or a port switch leaves the page as it was.
+        leave(self.browser.find_element(By.LINK_TEXT, "Deutsch").click, False)
+        leave(switch_port, False)
+        self.assertEqual(self.shown("port", "server_alive_check", "lang"), ["Port1", "7", "en", None])
+        self.go(leave, switch_port, True)
         self.assertEqual(self.shown("port", "server_alive_check") + asked, ["Port2", "0", None] + [
-            "Your changes on this page are not saved yet. Leave the page anyway?"] * 2)
+            "Your changes on this page are not saved yet. Leave the page anyway?"] * 3)
 
     def test_pages_pass_accessibility_check(self):
         with open(os.environ["S2N_AXE"]) as f:
