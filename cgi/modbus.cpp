@@ -14,15 +14,16 @@ enum { HOST_ADDR_SIZE = sizeof(MbusMasterInfo::host_addr) };
 
 // One tag's field in its record: an integer, or the host address text. An
 // integer that holds 0 (not set) is shown as the fallback, which is written
-// into the record first; a fallback of 0 shows 0.
+// into the record first; a fallback of 0 shows 0. Each row names its tag.
 struct ModbusField {
+    int tag;  // the ModbusTag whose row this is
     int32_t *number;
     char *text;
     int32_t fallback;
 };
 
-#define MB_TEXT(rec) {.number = nullptr, .text = (rec).host_addr, .fallback = 0}
-#define MB_NUM(rec, field, dflt) {.number = &(rec).field, .text = nullptr, .fallback = (dflt)}
+#define MB_TEXT(t, rec) {.tag = (t), .number = nullptr, .text = (rec).host_addr, .fallback = 0}
+#define MB_NUM(t, rec, field, dflt) {.tag = (t), .number = &(rec).field, .text = nullptr, .fallback = (dflt)}
 
 // Rows in the tag table's order.
 enum ModbusTag {
@@ -35,29 +36,35 @@ enum ModbusTag {
     MODBUS_TAGS
 };
 
-static const ModbusField modbus_fields[] = {
-    MB_TEXT(rtumaster_info),
-    MB_NUM(rtumaster_info, host_port, 502),
-    MB_NUM(rtumaster_info, idle_timeout, 0),
-    MB_NUM(rtumaster_info, alive_check, 0),
-    MB_NUM(rtuslave_info, server_port, 502),
-    MB_NUM(rtuslave_info, max_connect, 10),
-    MB_NUM(rtuslave_info, max_try, 5),
-    MB_NUM(rtuslave_info, rqstpause, 100),
-    MB_NUM(rtuslave_info, respwait, 100),
-    MB_NUM(rtuslave_info, connect_timeout, 10),
-    MB_TEXT(asciimaster_info),
-    MB_NUM(asciimaster_info, host_port, 502),
-    MB_NUM(asciimaster_info, idle_timeout, 0),
-    MB_NUM(asciimaster_info, alive_check, 0),
-    MB_NUM(asciislave_info, server_port, 502),
-    MB_NUM(asciislave_info, max_connect, 10),
-    MB_NUM(asciislave_info, max_try, 5),
-    MB_NUM(asciislave_info, rqstpause, 100),
-    MB_NUM(asciislave_info, respwait, 100),
-    MB_NUM(asciislave_info, connect_timeout, 10),
+static constexpr ModbusField modbus_fields[] = {
+    MB_TEXT(RTUMASTER_HOST_ADDR, rtumaster_info),
+    MB_NUM(RTUMASTER_HOST_PORT, rtumaster_info, host_port, 502),
+    MB_NUM(RTUMASTER_IDLE_TIMEOUT, rtumaster_info, idle_timeout, 0),
+    MB_NUM(RTUMASTER_ALIVE_CHECK, rtumaster_info, alive_check, 0),
+    MB_NUM(RTUSLAVE_SERVER_PORT, rtuslave_info, server_port, 502),
+    MB_NUM(RTUSLAVE_MAX_CONNECT, rtuslave_info, max_connect, 10),
+    MB_NUM(RTUSLAVE_MAX_TRY, rtuslave_info, max_try, 5),
+    MB_NUM(RTUSLAVE_RQSTPAUSE, rtuslave_info, rqstpause, 100),
+    MB_NUM(RTUSLAVE_RESPWAIT, rtuslave_info, respwait, 100),
+    MB_NUM(RTUSLAVE_CONNECT_TIMEOUT, rtuslave_info, connect_timeout, 10),
+    MB_TEXT(ASCIIMASTER_HOST_ADDR, asciimaster_info),
+    MB_NUM(ASCIIMASTER_HOST_PORT, asciimaster_info, host_port, 502),
+    MB_NUM(ASCIIMASTER_IDLE_TIMEOUT, asciimaster_info, idle_timeout, 0),
+    MB_NUM(ASCIIMASTER_ALIVE_CHECK, asciimaster_info, alive_check, 0),
+    MB_NUM(ASCIISLAVE_SERVER_PORT, asciislave_info, server_port, 502),
+    MB_NUM(ASCIISLAVE_MAX_CONNECT, asciislave_info, max_connect, 10),
+    MB_NUM(ASCIISLAVE_MAX_TRY, asciislave_info, max_try, 5),
+    MB_NUM(ASCIISLAVE_RQSTPAUSE, asciislave_info, rqstpause, 100),
+    MB_NUM(ASCIISLAVE_RESPWAIT, asciislave_info, respwait, 100),
+    MB_NUM(ASCIISLAVE_CONNECT_TIMEOUT, asciislave_info, connect_timeout, 10),
 };
 static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "one row per tag");
+static_assert([] {
+    for (int i = 0; i < MODBUS_TAGS; ++i)
+        if (modbus_fields[i].tag != i)
+            return false;
+    return true;
+}(), "each row in its tag's place");
 
 // The host address is text a user typed and the page puts it inside an
 // attribute value: the characters that could end the attribute or start
