@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Nothing before the header; a save refused by a pending message stores
     // nothing; the library's bytes past the program's fields are untouched.
     FUZZ_CHECK(r.out.rfind("Content-Type:", 0) == 0 || r.out.rfind("Status: 500", 0) == 0);
-    FUZZ_CHECK(!p.saved || !ret_msg || ret_msg == p.save_msg);
+    FUZZ_CHECK(!ret_msg || ret_msg == p.save_msg || (!p.saved && fake::calls_starting("set_mbus").empty()));
     for (int i = 0; i < 4 && p.saved; ++i)
         FUZZ_CHECK(p.port_missing[i] || std::memcmp(p.saved_ports[i].bytes + PI_MIN_SIZE,
                                                       before[i].bytes + PI_MIN_SIZE,
