@@ -98,7 +98,8 @@ inline const DkKindRow &dk_kind(DkKind kind)
 // One port's record of a kind in the image.
 inline unsigned char *dk_record(DeviceImage *img, DkKind kind, int port)
 {
-    return reinterpret_cast<unsigned char *>(img) + dk_kind(kind).offset + static_cast<unsigned>(port) * dk_kind(kind).size;
+    const DkKindRow &k = dk_kind(kind);
+    return reinterpret_cast<unsigned char *>(img) + k.offset + static_cast<unsigned>(port) * k.size;
 }
 
 inline const unsigned char *dk_record(const DeviceImage *img, DkKind kind, int port)
