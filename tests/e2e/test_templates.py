@@ -5,17 +5,15 @@ some page of each language."""
 
 import os
 import re
-from pathlib import Path
 
-from devkit import MODE_PAGES, SOURCE_DIR, DeviceTest
+from devkit import FACTS, MODE_PAGES, DeviceTest
 
 WWW = os.environ.get("S2N_WWW", "")
 
 
 def tag_rows():
     """fun_tab as the tag of each row and whether the row has a setter."""
-    text = Path(SOURCE_DIR, "cgi/dispatch.cpp").read_text()
-    return {tag: setter != "nullptr" for tag, setter in re.findall(r'\{"(\w+)", *\w+, *(\w+)\}', text)}
+    return {row["tag"]: row["setter"] for row in FACTS["fun_tab"]}
 
 
 class TemplateTest(DeviceTest):

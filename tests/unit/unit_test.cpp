@@ -120,6 +120,8 @@ TEST(RangeArithmetic, Table)
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
         {"fourth-octet carry takes the third to 256", "10.0.255.200", 101, "10.1.0.46"},
         {"carry followed by borrow", "10.0.200.1", 15251, "10.1.4.11"},
+        // Worked by hand: (91-23)*16646144 + (69-239)*65024 + (75-25)*254 + (20-243) + 1.
+        {"borrow into the third octet", "23.239.25.243", 1120896190, "91.69.75.20"},
         {"short start text reads missing parts as 0", "192.168.1", 6, "192.168.1.5"},
         {"largest count", "0.0.0.0", INT_MAX, "129.2.4.6"},
         // The first octet is not bounded: the text shows the range runs past
