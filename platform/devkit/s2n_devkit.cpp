@@ -117,7 +117,7 @@ std::vector<std::string> split(const std::string &s, char sep)
 // accepts and the value "init" gives it. init, show and set all walk this
 // table, so a new field is a new row.
 
-enum class Area { Port, Ssl, MbusMode, RtuMaster, AsciiMaster, RtuSlave, AsciiSlave };
+using Area = DkKind;
 enum class Type {
     I32,   // signed 32-bit: little-endian in a port record, native elsewhere
     U32,   // unsigned 32-bit, little-endian (the flag word)
@@ -127,67 +127,52 @@ enum class Type {
     Text,  // NUL-terminated text of `hi` characters at most
 };
 
+constexpr long long kI32Min = INT32_MIN, kI32Max = INT32_MAX;
+
+// A row names what differs from a plain signed 32-bit port record field
+// that init leaves 0.
 struct Field {
     const char *name;
-    Area area;
-    Type type;
-    unsigned offset;      // in the area's record
-    unsigned count;       // how many "#" repeats; 1 for a plain field
-    unsigned stride;      // bytes from one repeat to the next
-    long long lo, hi;     // what set accepts (for Text, hi is the longest text)
-    long long init;       // what init stores for port 0 ...
-    long long init_step;  // ... plus this for each further port
+    Area area = Area::Port;
+    Type type = Type::I32;
+    unsigned offset = 0;          // in the area's record
+    unsigned count = 1;           // how many "#" repeats; 1 for a plain field
+    unsigned stride = 0;          // bytes from one repeat to the next
+    long long lo = kI32Min;       // what set accepts (for Text, hi is the longest text)
+    long long hi = kI32Max;
+    long long init = 0;           // what init stores for port 0 ...
+    long long init_step = 0;      // ... plus this for each further port
 };
-
-constexpr long long kI32Min = INT32_MIN, kI32Max = INT32_MAX;
 
 #define MASTER_AT(f) static_cast<unsigned>(offsetof(MbusMasterInfo, f))
 #define SLAVE_AT(f) static_cast<unsigned>(offsetof(MbusSlaveInfo, f))
 
 const Field kFields[] = {
-    {.name = "port_mode", .area = Area::Port, .type = Type::I32, .offset = PI_PORT_MODE, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
-    {.name = "net_enable", .area = Area::Port, .type = Type::I32, .offset = PI_NET_ENABLE, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 1, .init_step = 0},
-    {.name = "idle_timeout", .area = Area::Port, .type = Type::I32, .offset = PI_IDLE_TIMEOUT, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "net_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_NET_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 65535, .init = 4001, .init_step = 1},
-    {.name = "net_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_NET_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "ctrl_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_CTRL_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 65535, .init = 4101, .init_step = 1},
-    {.name = "ctrl_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_CTRL_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "links.#.port", .area = Area::Port, .type = Type::Port, .offset = PI_LINKS, .count = 4,
-     .stride = LA_SIZE, .lo = 0, .hi = 65535, .init = 0, .init_step = 0},
-    {.name = "links.#.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_LINKS, .count = 4,
-     .stride = LA_SIZE, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "link_cnt", .area = Area::Port, .type = Type::I32, .offset = PI_LINK_CNT, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "host_cnt.#", .area = Area::Port, .type = Type::I32, .offset = PI_HOST_CNT, .count = 4,
-     .stride = 4, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "alive_check", .area = Area::Port, .type = Type::I32, .offset = PI_ALIVE_CHECK, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "flags", .area = Area::Port, .type = Type::U32, .offset = PI_FLAGS, .count = 1,
-     .stride = 0, .lo = 0, .hi = UINT32_MAX, .init = 0, .init_step = 0},
-    {.name = "encrypt_enable", .area = Area::Ssl, .type = Type::Bit, .offset = 0, .count = 1,
-     .stride = 0, .lo = 0, .hi = 1, .init = 0, .init_step = 0},
-    {.name = "mbus_mode", .area = Area::MbusMode, .type = Type::I32, .offset = 0, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
+    {.name = "port_mode", .offset = PI_PORT_MODE, .init = PORT_SERVER_MODE},
+    {.name = "net_enable", .offset = PI_NET_ENABLE, .init = 1},
+    {.name = "idle_timeout", .offset = PI_IDLE_TIMEOUT},
+    {.name = "net_addr.port", .type = Type::Port, .offset = PI_NET_ADDR, .lo = 0, .hi = 65535, .init = 4001,
+     .init_step = 1},
+    {.name = "net_addr.ip", .type = Type::Ip, .offset = PI_NET_ADDR},
+    {.name = "ctrl_addr.port", .type = Type::Port, .offset = PI_CTRL_ADDR, .lo = 0, .hi = 65535, .init = 4101,
+     .init_step = 1},
+    {.name = "ctrl_addr.ip", .type = Type::Ip, .offset = PI_CTRL_ADDR},
+    {.name = "links.#.port", .type = Type::Port, .offset = PI_LINKS, .count = 4, .stride = LA_SIZE, .lo = 0,
+     .hi = 65535},
+    {.name = "links.#.ip", .type = Type::Ip, .offset = PI_LINKS, .count = 4, .stride = LA_SIZE},
+    {.name = "link_cnt", .offset = PI_LINK_CNT},
+    {.name = "host_cnt.#", .offset = PI_HOST_CNT, .count = 4, .stride = 4},
+    {.name = "alive_check", .offset = PI_ALIVE_CHECK},
+    {.name = "flags", .type = Type::U32, .offset = PI_FLAGS, .lo = 0, .hi = UINT32_MAX},
+    {.name = "encrypt_enable", .area = Area::Ssl, .type = Type::Bit, .lo = 0, .hi = 1},
+    {.name = "mbus_mode", .area = Area::MbusMode, .init = PORT_SERVER_MODE},
 #define MASTER_ROWS(rec, where)                                                                          \
-    {.name = rec ".idle_timeout", .area = where, .type = Type::I32, .offset = MASTER_AT(idle_timeout),   \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
-    {.name = rec ".alive_check", .area = where, .type = Type::I32, .offset = MASTER_AT(alive_check),     \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
+    {.name = rec ".idle_timeout", .area = where, .offset = MASTER_AT(idle_timeout)},                     \
+    {.name = rec ".alive_check", .area = where, .offset = MASTER_AT(alive_check)},                       \
     {.name = rec ".host_addr", .area = where, .type = Type::Text, .offset = MASTER_AT(host_addr),        \
-     .count = 1, .stride = 0, .lo = 0, .hi = sizeof(MbusMasterInfo::host_addr) - 1, .init = 0,          \
-     .init_step = 0},                                                                                   \
-    {.name = rec ".host_port", .area = where, .type = Type::I32, .offset = MASTER_AT(host_port),         \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
-#define SLAVE_ROW(rec, where, f)                                                                         \
-    {.name = rec "." #f, .area = where, .type = Type::I32, .offset = SLAVE_AT(f), .count = 1, .stride = 0, \
-     .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
+     .hi = sizeof(MbusMasterInfo::host_addr) - 1},                                                       \
+    {.name = rec ".host_port", .area = where, .offset = MASTER_AT(host_port)}
+#define SLAVE_ROW(rec, where, f) {.name = rec "." #f, .area = where, .offset = SLAVE_AT(f)}
 #define SLAVE_ROWS(rec, where)                                                                           \
     SLAVE_ROW(rec, where, server_port), SLAVE_ROW(rec, where, max_connect), SLAVE_ROW(rec, where, max_try), \
         SLAVE_ROW(rec, where, rqstpause), SLAVE_ROW(rec, where, respwait),                                \
@@ -204,16 +189,7 @@ const Field kFields[] = {
 // The bytes of one port's record in an area.
 unsigned char *area_bytes(DeviceImage &img, Area area, int port)
 {
-    switch (area) {
-    case Area::Port: return img.port[port];
-    case Area::Ssl: return img.ssl[port];
-    case Area::MbusMode: return reinterpret_cast<unsigned char *>(&img.mbus_mode[port]);
-    case Area::RtuMaster: return reinterpret_cast<unsigned char *>(&img.rtumaster[port]);
-    case Area::AsciiMaster: return reinterpret_cast<unsigned char *>(&img.asciimaster[port]);
-    case Area::RtuSlave: return reinterpret_cast<unsigned char *>(&img.rtuslave[port]);
-    case Area::AsciiSlave: return reinterpret_cast<unsigned char *>(&img.asciislave[port]);
-    }
-    return img.port[port];
+    return dk_record(&img, area, port);
 }
 
 // A field's value as JSON; at is the field's bytes in its record.
@@ -307,20 +283,42 @@ std::string read_text(const fs::path &p)
 
 // ---- init ----
 
-const char *kDefaultConf =
-    "# System configuration of the simulated device\n"
-    "[system]\n"
-    "fw_version=devkit-1.0\n"
-    "\n"
-    "[serial]\n"
-    "s2n_remoteman=1\n"
-    "DataPort0=4001\nDataPort1=4002\nDataPort2=4003\nDataPort3=4004\n"
-    "CtrlPort0=4101\nCtrlPort1=4102\nCtrlPort2=4103\nCtrlPort3=4104\n"
-    "ProtolPort0=0\nProtolPort1=0\nProtolPort2=0\nProtolPort3=0\n"
-    "\n"
-    "[network]\n"
-    "wan_ifname=lo\n"
-    "wan_conn_type=dhcp\n";
+// What init gives a field for a port.
+long long init_value(const char *name, int port)
+{
+    for (const Field &f : kFields)
+        if (std::strcmp(f.name, name) == 0)
+            return f.init + f.init_step * port;
+    fail(1, std::string("no field ") + name);
+}
+
+// The [serial] entries the program keeps in line with each port's record
+// ("DataPort0"...), from the values init gives the records.
+const struct {
+    const char *key;
+    long long (*value)(int port);
+} kPortEntries[] = {
+    {"DataPort", [](int i) { return init_value("net_addr.port", i); }},
+    {"CtrlPort", [](int i) { return init_value("ctrl_addr.port", i); }},
+    {"ProtolPort", [](int i) -> long long { return init_value("port_mode", i) == PORT_UDP_MODE; }},
+};
+
+std::string default_conf()
+{
+    std::string text = "# System configuration of the simulated device\n"
+                       "[system]\n"
+                       "fw_version=devkit-1.0\n"
+                       "\n"
+                       "[serial]\n"
+                       "s2n_remoteman=1\n";
+    for (const auto &e : kPortEntries)
+        for (int i = 0; i < DK_PORTS; ++i)
+            text += e.key + std::to_string(i) + "=" + std::to_string(e.value(i)) + "\n";
+    return text + "\n"
+                  "[network]\n"
+                  "wan_ifname=lo\n"
+                  "wan_conn_type=dhcp\n";
+}
 
 void default_image(DeviceImage &img)
 {
@@ -370,9 +368,9 @@ int cmd_init(std::vector<std::string> args)
         fail(1, root + ": cannot lock the device folder");
     DeviceImage img;
     default_image(img);
-    std::string conf_path = (fs::path(root) / kSystemConf).string();
+    std::string conf_path = (fs::path(root) / kSystemConf).string(), conf = default_conf();
     bool ok = dk_write_image(root.c_str(), &img) == 0 &&
-              dk_replace_file(conf_path.c_str(), kDefaultConf, std::strlen(kDefaultConf), 0644) == 0;
+              dk_replace_file(conf_path.c_str(), conf.data(), conf.size(), 0644) == 0;
     for (const char *log : {DK_LOG_FIREWALL, DK_LOG_CLEAR_CONN})
         std::ofstream(fs::path(root) / log, std::ios::trunc);
     dk_unlock(lock);

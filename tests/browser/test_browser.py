@@ -147,6 +147,7 @@ class BrowserTest(LighttpdTest):
             "Your changes on this page are not saved yet. Leave the page anyway?"] * 3)
 
     def test_pages_pass_accessibility_check(self):
+        self.assertTrue(os.path.exists(os.environ["S2N_AXE"]), "axe-core: npm ci --prefix tests/browser")
         with open(os.environ["S2N_AXE"]) as f:
             axe = f.read()
         for lang in ("en", "de"):

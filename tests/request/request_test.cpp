@@ -91,6 +91,7 @@ TEST(Request, SaveGateAndPageChoice)
         {"Origin decides over a matching Referer", "save", nullptr, tcp, true, evil, "http://192.168.1.1/"},
         {"Referer only, same host", "save", nullptr, udp, false, nullptr, "http://192.168.1.1/x.cgi?h_PortIndex=1"},
         {"Referer only, other host", "save", nullptr, tcp, true, nullptr, "http://evil.example/192.168.1.1"},
+        {"relative Referer, the host after \"://\" in its query", "save", nullptr, tcp, true, nullptr, "/x?u=://192.168.1.1"},
         {"Origin with a port the Host lacks", "save", nullptr, tcp, true, "http://192.168.1.1:8080"},
         {"Host with a port the Origin lacks", "save", nullptr, tcp, true, "http://192.168.1.1", nullptr,
          "192.168.1.1:8080"},

@@ -265,6 +265,19 @@ TEST(Modbus, ShowsAndSaves)
     }
 }
 
+// A stored address that fills its field without an end mark, and no zero
+// byte after it in the record: shown to the field's end and no further.
+TEST(Modbus, AddressFillingItsField)
+{
+    fake::reset();
+    MbusMasterInfo &rec = P().rtumaster[0];
+    std::memset(rec.host_addr, 'a', sizeof rec.host_addr);
+    std::memset(&rec.host_port, 1, sizeof rec - offsetof(MbusMasterInfo, host_port));
+    P().templates["en/rtu_master_mode.htm"] = "<%rtumaster_host_addr%>|";
+    fake::field("next_page", "rtu_master_mode.htm");
+    EXPECT_EQ(fake::run_request().body(), std::string(sizeof rec.host_addr, 'a') + "|");
+}
+
 // ---- Status strip ----
 
 
