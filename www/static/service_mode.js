@@ -213,7 +213,11 @@
   form.querySelectorAll(".switch input[type=range]").forEach(makeSwitch);
   follow(port, loadPort);
   follow(service, loadService);
-  window.addEventListener("pageshow", mark);
+  // A page taken back from the history asks again before it is left.
+  window.addEventListener("pageshow", function () {
+    leaving = false;
+    mark();
+  });
   mark();
   var sent = JSON.parse(sessionStorage.getItem(SENT) || "null");
   sessionStorage.removeItem(SENT);
