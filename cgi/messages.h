@@ -8,7 +8,11 @@
     X(MSG_END_BEFORE_START, "end ip must more than start ip") \
     X(MSG_PORT_IN_USE, "invalid port number")            \
     X(MSG_CROSS_SITE, "request from another site refused") \
-    X(MSG_STORE_FAILED, "save failed")
+    X(MSG_STORE_FAILED, "save failed")                   \
+    X(MSG_NOT_POSTED, "save must be posted")             \
+    X(MSG_HOST_NOT_ALLOWED, "host name not allowed: add it to S2N_ALLOWED_HOSTS") \
+    X(MSG_BUSY, "device busy, try again")                \
+    X(MSG_LOCK_FAILED, "lock file cannot be opened")
 
 #define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
 S2N_MESSAGES(S2N_MESSAGE_DECL)

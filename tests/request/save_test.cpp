@@ -61,8 +61,9 @@ string writes(const string &entries) { return kPort0 + ", " + entries + ", " + k
 // it, is stored, and a switched-off network is switched on. Then port 2's
 // entries are brought in line with its record. A message from a setter
 // refuses the whole save: no Modbus state, no records, no per-port entries,
-// no reload. A message of the store itself comes once the records are
-// stored, so the entries follow them. Without the selected port's record
+// no reload. A message of a store that stored comes once the records are
+// stored, so the entries follow them; a store that failed is followed by
+// nothing, and says so when the library did not. Without the selected port's record
 // nothing is saved; another port's missing record is skipped.
 TEST(Save, StoresAndEntries)
 {
@@ -78,6 +79,7 @@ TEST(Save, StoresAndEntries)
         int missing = -1;                                 // a port without a record
         bool reversed = false;           // the UDP page sends a range ending before its start
         const char *save_msg = nullptr;  // the store's own message
+        int save_status = 0;             // what the store returns: nonzero when it stored nothing
         string effects = kPort0;
     } rows[] = {
         {.what = "Modbus page", .page = "rtu_master_mode.htm", .enable_after = 0,
@@ -107,9 +109,13 @@ TEST(Save, StoresAndEntries)
          .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
         {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
         {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
-        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .enable_after = 0,
-         .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
+        {.what = "store stores and leaves a message", .data_port = 4010, .page = "rtu_master_mode.htm",
+         .enable_after = 0, .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
          "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "store fails", .data_port = 4010, .save_msg = "save failed", .save_status = -1,
+         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
+        {.what = "store fails without a message", .data_port = 4010, .save_status = 1,
+         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
         {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
          .effects = writes("DataPort2 4010, CtrlPort2 4103")},
@@ -135,9 +141,11 @@ TEST(Save, StoresAndEntries)
         if (row.reversed)
             fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
         P().save_msg = row.save_msg;
+        P().save_status = row.save_status;
         EXPECT_EQ(run(), row.effects);
         EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip"
-                              : row.owner >= 0 && row.owner != row.port ? "invalid port number" : row.save_msg);
+                              : row.owner >= 0 && row.owner != row.port ? "invalid port number"
+                              : row.save_status ? "save failed" : row.save_msg);
         EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
     }
     // Changes of several ports write back the items as read and reload once;
