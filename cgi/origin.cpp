@@ -75,9 +75,9 @@ static bool listed(const char *list, const char *name, size_t len)
 // local network, so they cannot be made to resolve to the device.
 static const char *const kLocalSuffixes[] = {".local", ".lan", ".home.arpa", ".internal"};
 
-// A host name the device may be addressed by: IP literals, localhost, names
-// without a dot, local suffixes, and the names of the build setting and of
-// S2N_ALLOWED_HOSTS. name is not terminated; len is its length.
+// A host name the device may be addressed by: IP literals, names without a
+// dot (localhost among them), local suffixes, and the names of the build
+// setting and of S2N_ALLOWED_HOSTS. name is not terminated; len is its length.
 static bool allowed_name(const char *name, size_t len)
 {
     char text[HOST_NAME_MAX_LEN + 1];
@@ -92,7 +92,7 @@ static bool allowed_name(const char *name, size_t len)
         text[len - 1] = '\0';
         return inet_pton(AF_INET6, text + 1, addr) == 1;
     }
-    if (inet_pton(AF_INET, text, addr) == 1 || strcasecmp(text, "localhost") == 0 || !strchr(text, '.'))
+    if (inet_pton(AF_INET, text, addr) == 1 || !strchr(text, '.'))
         return true;
     for (const char *suffix : kLocalSuffixes) {
         size_t n = strlen(suffix);

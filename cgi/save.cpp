@@ -148,17 +148,16 @@ const char *save_lock_take(void)
     sigemptyset(&wake.sa_mask);
     sigaction(SIGALRM, &wake, &before);
     lock_wait_over = 0;
-    struct itimerval timer;
+    struct itimerval timer, timer_before;
     memset(&timer, 0, sizeof timer);
     timer.it_value.tv_sec = S2N_LOCK_WAIT_SECONDS;
     timer.it_interval.tv_usec = 100000;
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    setitimer(ITIMER_REAL, &timer, &timer_before);
     int rc;
     while ((rc = fcntl(fd, F_SETLKW, &whole)) != 0 && errno == EINTR && !lock_wait_over) {
     }
     int err = errno;
-    memset(&timer, 0, sizeof timer);
-    setitimer(ITIMER_REAL, &timer, nullptr);
+    setitimer(ITIMER_REAL, &timer_before, nullptr);  // a timer of the caller's runs on
     sigaction(SIGALRM, &before, nullptr);
 
     if (rc != 0) {

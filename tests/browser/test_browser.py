@@ -23,6 +23,7 @@ PAGE = "http://127.0.0.1:%d/cgi-bin/s2n_service_mode.cgi?%s"
 # does not trust, so it sends no fetch metadata; another site's page, and a
 # third site serving a copy of a page without the server's headers.
 HOSTS = ("device.lan", "evil.example", "copy.example")
+HEADERS = {"X-Frame-Options": "DENY", "X-Content-Type-Options": "nosniff", "Referrer-Policy": "same-origin"}
 ATTACK = """<!DOCTYPE html>
 <meta name="referrer" content="no-referrer">
 <title>Another site</title>
@@ -181,10 +182,7 @@ class BrowserTest(LighttpdTest):
         # The headers that forbid the frames, on the program's pages and the static files.
         for path in ("/cgi-bin/s2n_service_mode.cgi", "/cgi-bin/static/service_mode.js"):
             with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.port, path), timeout=10) as r:
-                self.assertEqual({h: r.headers[h] for h in ("X-Frame-Options", "X-Content-Type-Options",
-                                                            "Referrer-Policy")},
-                                 {"X-Frame-Options": "DENY", "X-Content-Type-Options": "nosniff",
-                                  "Referrer-Policy": "same-origin"}, path)
+                self.assertEqual({h: r.headers[h] for h in HEADERS}, HEADERS, path)
                 policy = [d.strip() for d in r.headers["Content-Security-Policy"].split(";")]
                 self.assertTrue({"default-src 'self'", "frame-ancestors 'none'"} <= set(policy), policy)
 

@@ -192,17 +192,17 @@ bool lock_waited_on(ino_t inode)
     return false;
 }
 
-// A process of the test's own holding the program's save lock. Told to,
-// it lets go once a save waits for it (1 when none came within 30 s);
-// otherwise it holds until the test writes to `let_go`. It is not the
-// test's child, which waits for every child a request may leave, and
-// reports on `result`: 0 when it did what it was told.
-struct Holder { int let_go, result; };
+// A process of the test's own holds the program's save lock: it reports
+// 'h' once it holds it; after the test writes to `let_go` it lets go as
+// soon as a save waits for it, and reports 'w', or 't' when none came
+// within 30 s. It is not the test's child: the fake waits for every child
+// a request may leave.
+struct Holder { int let_go, report; };
 
-Holder hold_lock(bool until_waited_on)
+Holder hold_lock()
 {
-    int held[2], go[2], result[2];
-    EXPECT_EQ(pipe(held) | pipe(go) | pipe(result), 0);
+    int go[2], report[2];
+    EXPECT_EQ(pipe(go) | pipe(report), 0);
     pid_t pid = fork();
     if (pid == 0) {
         if (fork() != 0)
@@ -210,56 +210,37 @@ Holder hold_lock(bool until_waited_on)
         int fd = open(S2N_TEST_LOCK, O_RDWR | O_CREAT, 0600);
         struct flock whole = {};
         whole.l_type = F_WRLCK;
-        whole.l_whence = SEEK_SET;
         struct stat st;
-        char c = 2;
-        if (fd < 0 || fcntl(fd, F_SETLK, &whole) != 0 || fstat(fd, &st) != 0 || write(held[1], "x", 1) != 1)
-            _exit(write(result[1], &c, 1));
-        if (!until_waited_on)
-            c = read(go[0], &c, 1) == 1 ? 0 : 3;
-        else
-            for (int i = 0; (c = lock_waited_on(st.st_ino) ? 0 : 1) != 0 && i < 3000; ++i)
+        char c = fd >= 0 && fcntl(fd, F_SETLK, &whole) == 0 && fstat(fd, &st) == 0 ? 'h' : 'x';
+        if (write(report[1], &c, 1) == 1 && c == 'h' && read(go[0], &c, 1) == 1)
+            for (int i = 0; (c = lock_waited_on(st.st_ino) ? 'w' : 't') == 't' && i < 3000; ++i)
                 usleep(10000);
-        close(fd);  // lets go
-        _exit(write(result[1], &c, 1));
+        close(fd);
+        _exit(write(report[1], &c, 1) == 1 ? 0 : 1);
     }
     waitpid(pid, nullptr, 0);
-    char c = 0;
-    for (int fd : {held[1], go[0], result[1]})
-        close(fd);
-    EXPECT_EQ(read(held[0], &c, 1), 1) << "the holder took no lock";
-    close(held[0]);
-    return {go[1], result[0]};
+    close(go[0]);
+    close(report[1]);
+    return {go[1], report[0]};
 }
 
-// What the holder reported once it ended.
-int outcome(Holder h)
+char reported(const Holder &h)
 {
-    char c = -1;
-    EXPECT_EQ(read(h.result, &c, 1), 1);
-    close(h.result);
-    close(h.let_go);
-    return c;
+    char c = 0;
+    return read(h.report, &c, 1) == 1 ? c : 0;
 }
 
-// A save waits for the lock another process holds and stores once it is
-// free. While the lock stays held, a save gives up after its bounded wait:
-// it shows why and runs no setter, stores nothing and resets nothing; a
-// page view meanwhile answers without the lock and without a message.
+// While another process holds the lock, a save gives up after its bounded
+// wait: it shows why and runs no setter, stores nothing and resets nothing;
+// a page view meanwhile answers without the lock and without a message.
+// A save waits for the lock and stores once it is free.
 TEST(Save, OneAtATime)
 {
-    const auto save = [] {
-        start(nullptr, 0);
-        fake::fields({{"h_ServiceMode", "4"}, {"udp_port", "4100"}, {"h_ClearConn", "1"}});
-    };
-    save();
-    Holder waited = hold_lock(true);
-    EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
-    EXPECT_EQ(ret_msg, nullptr);
-    EXPECT_EQ(outcome(waited), 0) << "the save did not wait for the lock";
-
-    save();
-    Holder busy = hold_lock(false);
+    Holder holder = hold_lock();
+    ASSERT_EQ(reported(holder), 'h');
+    start(nullptr, 0);
+    fake::fields({{"h_ServiceMode", "4"}, {"udp_port", "4100"}, {"h_ClearConn", "1"}});
+    const std::vector<std::pair<string, string>> save = P().form;
     EXPECT_EQ(run(), "");
     EXPECT_STREQ(ret_msg, "device busy, try again");
     EXPECT_EQ(fake::calls_starting("clearConn").size() + fake::console_lines().size(), 0u) << "no setter runs";
@@ -267,8 +248,15 @@ TEST(Save, OneAtATime)
     fake::field("h_PortIndex", "1");
     EXPECT_EQ(fake::run_request().body(), "page=" + string(fake::mode_page(PORT_SERVER_MODE)));
     EXPECT_EQ(ret_msg, nullptr);
-    EXPECT_EQ(write(busy.let_go, "x", 1), 1);
-    EXPECT_EQ(outcome(busy), 0);
+
+    EXPECT_EQ(write(holder.let_go, "x", 1), 1);
+    start(nullptr, 0);
+    P().form = save;
+    EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
+    EXPECT_EQ(ret_msg, nullptr);
+    EXPECT_EQ(reported(holder), 'w') << "the save did not wait for the lock";
+    close(holder.let_go);
+    close(holder.report);
 }
 
 }  // namespace
