@@ -8,6 +8,19 @@
     "s2n_service_mode_tcpcli.htm", "s2n_service_mode_udp.htm", "rtu_slave_mode.htm",
     "rtu_master_mode.htm", "ascii_slave_mode.htm", "ascii_master_mode.htm"];
   var form = document.getElementById("settings");
+  // Inside another site's frame the form could be clicked without the user
+  // seeing what for, so it is not shown there. The web server's headers
+  // forbid such frames; this holds where a server sends none.
+  var framed = window.top !== window;
+  try {
+    framed = framed && window.top.location.origin !== location.origin;
+  } catch (e) {
+    // Another site's location cannot be read: framed stays true.
+  }
+  if (framed) {
+    form.parentNode.removeChild(form);
+    return;
+  }
   var port = document.getElementById("port");
   var service = document.getElementById("service");
   var index = parseInt(form.elements.h_PortIndex.value, 10) || 0;
