@@ -4,7 +4,13 @@ leaving a screenshot of its last page in the folder S2N_ARTIFACTS. The driver
 waits for the page that a click, a key or a choice loads before the next
 command. tests/e2e must be on PYTHONPATH."""
 
+import functools
+import http.server
 import os
+import shutil
+import threading
+import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.common.by import By
@@ -15,6 +21,37 @@ from devkit import MODE_PAGES
 from test_lighttpd import LighttpdTest
 
 PAGE = "http://127.0.0.1:%d/cgi-bin/s2n_service_mode.cgi?%s"
+# The device as a LAN browser reaches it: plain http at a name the browser
+# does not trust, so it sends no fetch metadata; another site's page, and a
+# third site serving a copy of a page without the server's headers.
+HOSTS = ("device.lan", "evil.example", "copy.example")
+HEADERS = {"X-Frame-Options": "DENY", "X-Content-Type-Options": "nosniff", "Referrer-Policy": "same-origin"}
+ATTACK = """<!DOCTYPE html>
+<meta name="referrer" content="no-referrer">
+<title>Another site</title>
+<img src="{cgi}?todo=save&amp;h_PortIndex=0&amp;h_ServiceMode=2&amp;tcp_server_port=6666&amp;h_EncryptionEnable=1">
+<form id="get" action="{cgi}" target="get-frame">
+<input name="todo" value="save"><input name="h_PortIndex" value="2"><input name="h_ClearConn" value="1">
+</form>
+<iframe name="get-frame"></iframe>
+<form id="post" method="post" action="{cgi}" target="post-frame">
+<input name="todo" value="save"><input name="h_PortIndex" value="1"><input name="h_ServiceMode" value="4">
+<input name="udp_port" value="6667">
+</form>
+<iframe name="post-frame"></iframe>
+<iframe id="device" src="{cgi}?h_PortIndex=3&amp;next_page=s2n_service_mode_udp.htm"></iframe>
+<iframe id="copy" src="http://copy.example:{port}/copy/page.htm"></iframe>
+<script>
+fetch("{cgi}?todo=save&h_PortIndex=3&h_ServiceMode=4&udp_port=6668", {{mode: "no-cors", referrerPolicy: "no-referrer"}});
+document.getElementById("get").submit();
+document.getElementById("post").submit();
+</script>
+"""
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
 
 
 # Runs the demo server test too when the whole module runs; ctest names the flows.
@@ -22,7 +59,8 @@ class BrowserTest(LighttpdTest):
     @classmethod
     def setUpClass(cls):
         options = webdriver.ChromeOptions()
-        options.arguments.extend(["--headless=new", "--no-sandbox", "--disable-dev-shm-usage"])
+        options.arguments.extend(["--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                                  "--host-resolver-rules=" + ", ".join("MAP %s 127.0.0.1" % h for h in HOSTS)])
         # A phone's viewport (a headless window is never narrower than 500).
         options.add_experimental_option("mobileEmulation", {"deviceMetrics": {"width": 390, "height": 1600}})
         cls.browser = webdriver.Chrome(options=options)
@@ -178,3 +216,59 @@ class BrowserTest(LighttpdTest):
         # The page after the save shows what the setters took from the German form.
         self.save(udp_port="5005")
         self.assertEqual(self.shown("port", "service", "udp_port", "lang"), ["Port3", "4", "5005", "de", None])
+
+    def frame(self, frame_id):
+        """Where the frame's page came from once it left about:blank, and
+        whether it shows the settings form."""
+        self.browser.switch_to.frame(self.browser.find_element(By.ID, frame_id))
+        try:
+            WebDriverWait(self.browser, 10).until(lambda b: b.execute_script(
+                "return location.href != 'about:blank' && document.readyState == 'complete'"))
+            return (self.browser.execute_script("return location.origin"),
+                    bool(self.browser.find_elements(By.ID, "settings")))
+        finally:
+            self.browser.switch_to.default_content()
+
+    def test_other_site_cannot_save(self):
+        """Another site's page tries an image, a GET form, a no-cors fetch and a
+        POST form, none with a Referer, and frames a page: nothing of the
+        device changes, each request reached the program without fetch
+        metadata, the framed page is not shown, and a copy of a page from a
+        server without the headers hides its form inside the frame."""
+        cgi = "http://device.lan:%d/cgi-bin/s2n_service_mode.cgi" % self.port
+        with urllib.request.urlopen(PAGE % (self.port, "h_PortIndex=0"), timeout=10) as r:
+            page = r.read()
+        site = os.path.join(self.tmp, "other-site")
+        shutil.copytree(os.path.join(self.dev, "www", "static"), os.path.join(site, "copy", "static"))
+        with open(os.path.join(site, "copy", "page.htm"), "wb") as f:
+            f.write(page)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=site))
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        other = server.server_address[1]
+        with open(os.path.join(site, "attack.html"), "w") as f:
+            f.write(ATTACK.format(cgi=cgi, port=other))
+        before = self.snapshot()
+
+        self.go(self.browser.get, "http://evil.example:%d/attack.html" % other)
+        self.assertEqual(self.frame("device"), ("null", False), "the device's page in another site's frame")
+        self.assertEqual(self.frame("copy"), ("http://copy.example:%d" % other, False), "the copy in a frame")
+        self.assertIn(b'id="settings"', page, "the copy has a form to hide")
+        attacks, end = [], time.monotonic() + 10
+        while len(attacks) < 4:
+            self.assertLess(time.monotonic(), end, attacks)
+            time.sleep(0.05)
+            with open(self.access_log) as f:
+                attacks = sorted(line.split() for line in f if "todo=save" in line or line.startswith("POST"))
+        self.assertEqual([(a[0], a[2], a[3], a[4]) for a in attacks],
+                         [("GET", "200", "-", "-")] * 3 + [("POST", "200", "null", "-")])  # no Referer: Origin null
+        self.assertEqual(self.snapshot(), before)
+
+        # The headers that forbid the frames, on the program's pages and the static files.
+        for path in ("/cgi-bin/s2n_service_mode.cgi", "/cgi-bin/static/service_mode.js"):
+            with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.port, path), timeout=10) as r:
+                self.assertEqual({h: r.headers[h] for h in HEADERS}, HEADERS, path)
+                policy = [d.strip() for d in r.headers["Content-Security-Policy"].split(";")]
+                self.assertTrue({"default-src 'self'", "frame-ancestors 'none'"} <= set(policy), policy)
+

@@ -39,6 +39,11 @@ class LighttpdTest(DeviceTest):
                        timeout=30)
         with open(conf) as f:
             self.assertIn('server.bind          = "127.0.0.1"', f.read(), "the demo server is local only")
+        # What reached the server, with the headers that tell another site's request.
+        self.access_log = os.path.join(self.tmp, "access.log")
+        with open(conf, "a") as f:
+            f.write('server.modules += ("mod_accesslog")\naccesslog.filename = "%s"\n'
+                    'accesslog.format = "%%m %%U%%q %%>s %%{Origin}i %%{Sec-Fetch-Site}i"\n' % self.access_log)
         server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         # Cleanups run last first: terminate, wait, and kill if it is still running.
         for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):

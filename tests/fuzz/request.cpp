@@ -5,7 +5,9 @@
 //   byte 0  h_PortIndex: 0..3, 9, or absent
 //   byte 1  bit 0 todo=save; the rest: next_page (none, a mode's page,
 //           one that does not exist, one that climbs)
-//   byte 2  bits 0..2: the next lines are Origin, Referer, Host
+//   byte 2  bits 0..4: the next lines are Origin, Referer, Host,
+//           Sec-Fetch-Site, S2N_ALLOWED_HOSTS; bits 5..6 the method: POST,
+//           GET, HEAD or none
 //   byte 3  bit 0 SaveNewConfig fails with a message; bit 1 no port record,
 //           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
@@ -59,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (next > 0)
         fake::field("next_page", next <= SERVICE_MODES ? service_modes[next - 1].page
                                  : next == SERVICE_MODES + 1 ? "missing.htm" : "../x");
-    if (data[3] & 1)
+    if (data[3] & 1) {
         p.save_msg = "save failed";
+        p.save_status = -1;
+    }
     p.port_missing[sel] = data[3] & 2;
     p.dev_missing = data[3] & 8;
     if (data[3] & 16)
@@ -75,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string value;
     auto line = [&](bool wanted) { return wanted && std::getline(lines, value); };  // the next line, into value
     int bit = 0;
-    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
+    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST", "HTTP_SEC_FETCH_SITE", "S2N_ALLOWED_HOSTS"})
         fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
+    static const char *const methods[] = {"POST", "GET", "HEAD", nullptr};
+    fuzz_env("REQUEST_METHOD", methods[data[2] >> 5 & 3]);
     for (const TagEntry *row = fun_tab; row->tag; ++row)
         if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
             fake::field(row->tag, value);

@@ -12,6 +12,19 @@
   // What a submitted form leaves for the page the program answers with.
   var SENT = "s2n-sent";
   var form = document.getElementById("settings");
+  // Inside another site's frame the form could be clicked without the user
+  // seeing what for, so it is not shown there. The web server's headers
+  // forbid such frames; this holds where a server sends none.
+  var framed = window.top !== window;
+  try {
+    framed = framed && window.top.location.origin !== location.origin;
+  } catch (e) {
+    // Another site's location cannot be read: framed stays true.
+  }
+  if (framed) {
+    form.parentNode.removeChild(form);
+    return;
+  }
   var port = document.getElementById("port");
   var service = document.getElementById("service");
   var msg = document.querySelector(".msg");
