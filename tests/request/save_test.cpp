@@ -258,7 +258,7 @@ TEST(Save, OneAtATime)
     EXPECT_EQ(write(holder.let_go, "x", 1), 1);
     start(nullptr, 0);
     P().form = save;
-    EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
+    EXPECT_EQ(run(), "clearConn 0, set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
     EXPECT_EQ(ret_msg, nullptr);
     EXPECT_EQ(reported(holder), 'w') << "the save did not wait for the lock";
     close(holder.let_go);
