@@ -15,7 +15,9 @@ import urllib.request
 from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import Select, WebDriverWait
+from devkit import MODE_PAGES
 from test_lighttpd import LighttpdTest
 
 PAGE = "http://127.0.0.1:%d/cgi-bin/s2n_service_mode.cgi?%s"
@@ -82,10 +84,28 @@ class BrowserTest(LighttpdTest):
         return [self.browser.find_element(By.CSS_SELECTOR, '[name="%s"], #%s' % (n, n)).get_attribute("value")
                 for n in names] + [msg.text if msg.is_displayed() else None]
 
-    def save(self, **fields):
+    def type(self, **fields):
         for name, value in fields.items():
             self.browser.find_element(By.NAME, name).send_keys(Keys.CONTROL + "a" + Keys.NULL, value)
-        self.go(self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click)
+
+    def save(self, button="button[type=submit]", **fields):
+        self.type(**fields)
+        self.go(self.browser.find_element(By.CSS_SELECTOR, button).click)
+
+    def done(self):
+        """The word after a save, or None while it is hidden."""
+        done = self.browser.find_element(By.CLASS_NAME, "done")
+        return done.text if done.is_displayed() else None
+
+    def marked(self):
+        """The field with the focus, and whether it is marked as refused."""
+        field = self.browser.switch_to.active_element
+        return field.get_attribute("name"), field.get_attribute("aria-invalid")
+
+    def switches(self):
+        """Each switch's state as the device stores it, with the word it shows."""
+        return [(s.get_attribute("role"), s.is_selected(), s.find_element(By.XPATH, "following-sibling::*").text)
+                for s in self.browser.find_elements(By.CSS_SELECTOR, "input[type=checkbox]")]
 
     def test_default_page_is_port_1_tcp_server(self):
         self.go(self.browser.get, "http://127.0.0.1:%d/" % self.port)
@@ -107,16 +127,82 @@ class BrowserTest(LighttpdTest):
                          self.show()["ports"][1]["host_cnt"], ["4", "10.0.0.1", "10.0.0.9", "10.1.1.250",
                                                                "10.1.2.3", None, 9, 8, 1, 1])
 
+    def test_save_confirms_and_reload_sends_nothing(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.save("button[name=h_ClearConn]", tcp_server_port="4011")
+        self.assertEqual((self.done(), self.browser.current_url, self.show()["logs"]["clear_conn"]),
+                         ("Settings saved. The connections of this port were reset.",
+                          PAGE % (self.port, "lang=en&h_PortIndex=1&next_page=s2n_service_mode_tcpsrv.htm"), ["clearConn 1"]))
+        self.go(self.browser.refresh)
+        self.assertEqual((self.shown("tcp_server_port"), self.show()["logs"]["clear_conn"]),
+                         (["4011", None], ["clearConn 1"]))
+        self.assertIsNone(self.done())
+
     def test_reversed_range_stores_nothing(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
         before = self.snapshot()
-        self.save(HostStartIp1="10.0.0.9", HostEndIp1="10.0.0.1")
-        self.assertEqual((self.shown()[-1], self.snapshot()), ("end ip must more than start ip", before))
+        self.save(HostStartIp2="10.0.0.9", HostEndIp2="10.0.0.1")
+        # The page shows what was sent, marks the range's end and keeps the
+        # note that the port still runs its old service.
+        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.snapshot(), self.marked(), self.done(),
+                          self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
+                         (["10.0.0.9", "10.0.0.1", "end ip must more than start ip"], before, ("HostEndIp2", "true"),
+                          None, True))
+
+    def test_switches_from_the_keyboard(self):
+        self.go(self.browser.get, PAGE % (self.port, "next_page=s2n_service_mode_tcpcli.htm"))
+        # Tab from the last number field to each switch, Space turns it on.
+        self.browser.find_element(By.NAME, "client_alive_check").send_keys(Keys.TAB, Keys.SPACE, Keys.TAB, Keys.SPACE)
+        self.assertEqual(self.switches(), [("switch", True, "On")] * 2)
+        self.go(self.browser.switch_to.active_element.send_keys, Keys.TAB, Keys.ENTER)
+        self.assertEqual([(p["flags"], p["encrypt_enable"]) for p in self.show()["ports"][:2]], [(0x4000000, 1), (0, 0)])
+        # Off is stored as off: the form sends 0 for the switch turned off.
+        self.browser.find_element(By.CSS_SELECTOR, "[role=switch]").click()
+        self.save()
+        self.assertEqual((self.switches(), self.show()["ports"][0]["flags"], self.show()["ports"][0]["encrypt_enable"]),
+                         ([("switch", False, "Off"), ("switch", True, "On")], 0, 1))
+
+    def test_unsaved_edit_asks_before_port_switch(self):
+        self.go(self.browser.get, PAGE % (self.port, "lang=en"))
+        self.type(server_alive_check="7")
+        asked = []
+
+        def leave(action, accept):
+            action()
+            alert = WebDriverWait(self.browser, 10).until(expected_conditions.alert_is_present())
+            asked.append(alert.text)
+            alert.accept() if accept else alert.dismiss()
+
+        def switch_port():
+            self.browser.find_element(By.ID, "port").send_keys(Keys.DOWN, Keys.ENTER)
+
+        # Called off, a link or a port switch leaves the page as it was.
+        leave(self.browser.find_element(By.LINK_TEXT, "Deutsch").click, False)
+        leave(switch_port, False)
+        self.assertEqual(self.shown("port", "server_alive_check", "lang"), ["Port1", "7", "en", None])
+        self.go(leave, switch_port, True)
+        self.assertEqual(self.shown("port", "server_alive_check") + asked, ["Port2", "0", None] + [
+            "Your changes on this page are not saved yet. Leave the page anyway?"] * 3)
+
+    def test_pages_pass_accessibility_check(self):
+        self.assertTrue(os.path.exists(os.environ["S2N_AXE"]), "axe-core: npm ci --prefix tests/browser")
+        with open(os.environ["S2N_AXE"]) as f:
+            axe = f.read()
+        for lang in ("en", "de"):
+            for page in MODE_PAGES:
+                self.go(self.browser.get, PAGE % (self.port, "lang=%s&next_page=%s" % (lang, page)))
+                self.browser.execute_script(axe)
+                found = self.browser.execute_async_script("axe.run().then(arguments[0])")
+                with self.subTest(lang=lang, page=page):
+                    self.assertEqual([(v["id"], [n["target"] for n in v["nodes"]]) for v in found["violations"]
+                                      if v["impact"] in ("serious", "critical")], [])
 
     def test_rtu_master_host_port_in_use(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
         self.save(rtumaster_host_addr="10.0.0.5", rtumaster_host_port="4002")
-        self.assertEqual(self.shown("rtumaster_host_port"), ["4002", "invalid port number"])
+        # The message names no field; the page knows which one it is about.
+        self.assertEqual((self.shown("rtumaster_host_port"), self.marked()),
+                         (["4002", "invalid port number"], ("rtumaster_host_port", "true")))
 
     def test_modbus_page_shows_defaults(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))

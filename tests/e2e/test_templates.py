@@ -1,7 +1,7 @@
 """The generated template pages through the real program: in every language
 the build rendered, each page of the service table renders with every tag
 filled in, and every row of fun_tab that takes a value is a form field on
-some page of each language."""
+some page of each language, with the limits the program refuses by."""
 
 import os
 import re
@@ -34,3 +34,24 @@ class TemplateTest(DeviceTest):
                                      (lang, page, str(number)))
                     fields |= set(re.findall(r'<(?:input|select|button)\b[^>]*\bname="(\w+)"', r.body))
                 self.assertEqual(setters - fields, set())
+
+    def test_inputs_carry_the_program_limits(self):
+        # The browser refuses what the program refuses: a page may only ask
+        # for 0 and above where the program also stores negative values.
+        limits = {row["tag"]: row for row in FACTS["limits"]}
+        for lang in sorted(d for d in os.listdir(WWW) if d != "static"):
+            seen = set()
+            for page in MODE_PAGES:
+                with open(os.path.join(WWW, lang, page)) as f:
+                    inputs = re.findall(r'<input\b(?:[^>"]|"[^"]*")*>', f.read())
+                for tag in inputs:
+                    a = dict(re.findall(r'([\w-]+)="([^"]*)"', tag))
+                    limit = limits.get(a.get("name"))
+                    if limit:
+                        seen.add(a["name"])
+                        number = limit["rule"] == "number"
+                        low = {str(limit["min"])} | ({"0"} if limit["min"] < 0 else set())
+                        self.assertEqual((a.get("max" if number else "maxlength"), a.get("pattern"),
+                                          not number or a.get("min") in low), (str(limit["max"]), limit["pattern"], True),
+                                         "%s/%s: %s" % (lang, page, tag))
+            self.assertEqual(limits.keys() - seen, set(), lang)
