@@ -23,6 +23,7 @@ int iPortIndex;
 int iServiceMode;
 const char *ret_msg;
 bool save_request;
+bool clear_conn_asked;
 int portmode_info;
 MbusMasterInfo rtumaster_info;
 MbusMasterInfo asciimaster_info;

@@ -180,14 +180,14 @@ void save_lock_release(void)
 
 void save_flow(const char *next_page)
 {
-    // Without the selected port's record there is nothing to save.
+    // Without the selected port's record there is nothing to save or reset.
     PortInfo *port = sel_port();
     if (!port)
         return;
 
     int mbus = store_modbus_state(modbus_mode_by_page(next_page), port);
     // A message from a setter or from the port check refuses the whole
-    // save: no records, no per-port entries, no reload.
+    // save: no records, no per-port entries, no reload, no reset.
     if (ret_msg)
         return;
     // A store that failed changed nothing, so nothing may follow it: the
@@ -197,6 +197,9 @@ void save_flow(const char *next_page)
             ret_msg = MSG_STORE_FAILED;
         return;
     }
+    // Stored: the reset asked for now applies it, once, whatever follows.
+    if (clear_conn_asked)
+        clearConn(iPortIndex);
 
     // The records are stored (a message from SaveNewConfig itself does not
     // undo that), so the entries follow them.

@@ -25,6 +25,9 @@ extern const char *ret_msg;
 // The request saves: "todo" is "save", the request's own checks let it and
 // it holds the save lock. Decided once, right after the form is read.
 extern bool save_request;
+// The save carries "h_ClearConn": the save flow clears the selected port's
+// connections once the records are stored.
+extern bool clear_conn_asked;
 extern int portmode_info;
 extern MbusMasterInfo rtumaster_info;
 extern MbusMasterInfo asciimaster_info;

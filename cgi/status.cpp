@@ -30,12 +30,11 @@ int get_ClearConn(void *)
     return 0;
 }
 
-// Any value clears the selected port's connections: the field's presence in
-// a save is the request. A save refused by a pending message, whatever set
-// it, resets nothing.
+// Any value asks for the selected port's connections to be cleared: the
+// field's presence in a save is the request. The save flow clears them once
+// the save is stored, so a refused or failed save resets nothing.
 int clear_connection(const char *)
 {
-    if (!ret_msg)
-        clearConn(iPortIndex);
+    clear_conn_asked = true;
     return 0;
 }

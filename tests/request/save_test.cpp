@@ -62,13 +62,15 @@ string writes(const string &entries) { return kPort0 + ", " + entries + ", " + k
 // A Modbus page stores its code, switches the port's network off and stores
 // the page's own record, unless its network port number belongs to another
 // port. Any other page is a port save: the port's mode, as the setters left
-// it, is stored, and a switched-off network is switched on. Then port 2's
-// entries are brought in line with its record. A message from a setter
-// refuses the whole save: no connection reset, no Modbus state, no records,
-// no per-port entries, no reload. A message of a store that stored comes once the records are
-// stored, so the entries follow them; a store that failed is followed by
-// nothing, and says so when the library did not. Without the selected port's record
-// nothing is saved; another port's missing record is skipped.
+// it, is stored, and a switched-off network is switched on. Then the asked
+// connection reset follows, and port 2's entries are brought in line with
+// its record. A message from a setter or the port check refuses the whole
+// save: no Modbus state, no records, no connection reset, no per-port
+// entries, no reload. A message of a store that stored comes once the
+// records are stored, so the reset and the entries follow them; a store that
+// failed is followed by nothing, and says so when the library did not.
+// Without the selected port's record nothing is saved or reset; another
+// port's missing record is skipped.
 TEST(Save, StoresAndEntries)
 {
     const int32_t UDP = PORT_UDP_MODE;
@@ -92,8 +94,8 @@ TEST(Save, StoresAndEntries)
         {.what = "Modbus port number of the port itself", .page = "ascii_slave_mode.htm", .port = 3, .owner = 3,
          .enable_after = 0,
          .effects = "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
-        {.what = "Modbus port number of another port", .page = "rtu_master_mode.htm", .port = 1, .owner = 3,
-         .effects = "check_valid_port_num 5001"},
+        {.what = "Modbus port number of another port, reset asked", .page = "rtu_master_mode.htm", .port = 1,
+         .owner = 3, .form = {{"h_ClearConn", "0"}}, .effects = "check_valid_port_num 5001"},
         {.what = "Modbus port number of port 0", .page = "rtu_master_mode.htm", .port = 1, .owner = 0,
          .effects = "check_valid_port_num 5001"},
         {.what = "Modbus number, no page", .mode = PORT_VIRTUALCOM_MODE, .port = 2, .form_mode = "6",
@@ -116,18 +118,20 @@ TEST(Save, StoresAndEntries)
         {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
          .form = {{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}},
          .refused = "end ip must more than start ip", .effects = ""},
-        {.what = "reset asked, before the store", .form = {{"h_ClearConn", "0"}}, .effects = "clearConn 0, " + kPort0},
+        {.what = "reset asked, after the store", .form = {{"h_ClearConn", "0"}}, .effects = kPort0 + ", clearConn 0"},
         {.what = "refused value, reset asked", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
          .form = {{"h_ServiceMode", "4"}, {"udp_port", "0"}, {"h_ClearConn", "0"}},
          .refused = "port must be 1 to 65535", .effects = ""},
-        {.what = "store stores and leaves a message", .data_port = 4010, .page = "rtu_master_mode.htm",
-         .enable_after = 0, .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
-         "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
-        {.what = "store fails", .data_port = 4010, .save_msg = "save failed", .save_status = -1,
-         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
+        {.what = "store stores and leaves a message, reset asked", .data_port = 4010, .page = "rtu_master_mode.htm",
+         .enable_after = 0, .form = {{"h_ClearConn", "0"}}, .save_msg = "save failed",
+         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
+                    "SaveNewConfig 1, clearConn 0, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "store fails, reset asked", .data_port = 4010, .form = {{"h_ClearConn", "0"}},
+         .save_msg = "save failed", .save_status = -1, .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
         {.what = "store fails without a message", .data_port = 4010, .save_status = 1,
          .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
-        {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
+        {.what = "no record of the port, reset asked", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0,
+         .form = {{"h_ClearConn", "0"}}, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
          .effects = writes("DataPort2 4010, CtrlPort2 4103")},
     };
@@ -258,7 +262,7 @@ TEST(Save, OneAtATime)
     EXPECT_EQ(write(holder.let_go, "x", 1), 1);
     start(nullptr, 0);
     P().form = save;
-    EXPECT_EQ(run(), "clearConn 0, set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
+    EXPECT_EQ(run(), "set_mbus_mode_info 2 0, SaveNewConfig 0, clearConn 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
     EXPECT_EQ(ret_msg, nullptr);
     EXPECT_EQ(reported(holder), 'w') << "the save did not wait for the lock";
     close(holder.let_go);

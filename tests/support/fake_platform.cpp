@@ -84,6 +84,7 @@ void reset()
     // The per-request state the program does not set itself, as a new process starts it.
     iServiceMode = 0;
     ret_msg = nullptr;
+    clear_conn_asked = false;
     std::remove(S2N_TEST_CONSOLE);
     setenv("REQUEST_METHOD", "POST", 1);
     for (const char *name : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST", "HTTP_SEC_FETCH_SITE", "S2N_ALLOWED_HOSTS"})

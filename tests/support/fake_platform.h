@@ -76,8 +76,9 @@ Platform &P();
 
 // Fresh platform with four TCP server ports (data ports 4001..4004), every
 // mode page rendering as "page=<file name>", the per-request state the
-// program does not set itself (iServiceMode, ret_msg) as a new process has
-// it, and the environment of a POST without the headers a browser adds.
+// program does not set itself (iServiceMode, ret_msg, clear_conn_asked) as
+// a new process has it, and the environment of a POST without the headers a
+// browser adds.
 void reset();
 
 // The exit status and everything the request wrote to standard output.
