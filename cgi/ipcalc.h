@@ -23,6 +23,14 @@ enum {
 // or null when size does not suffice (what was written stays terminated).
 char *inet_neta2(uint32_t word, char *buf, unsigned size);
 
+// Room for the longest dotted quad, "255.255.255.255", and its end mark.
+enum { DOTTED_QUAD_SIZE = 16 };
+
+// Writes the four bytes of an address, in the order they are stored, as a
+// dotted quad with every octet ("10.0.0.0"), as inet_ntoa does, and its end
+// mark; returns the number of characters.
+unsigned dotted_quad(char *out, const unsigned char octet[4]);
+
 // The page shows an address with trailing zero octets left out
 // ("192.168.1" for 192.168.1.0), which inet_addr would read as another
 // address (192.168.0.1). Reads such text, one to three plain decimal octets,

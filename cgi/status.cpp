@@ -1,7 +1,6 @@
 // Firmware version, the pending message and the connection reset.
-#include <stdio.h>
-
 #include "devcfg.h"
+#include "output.h"
 #include "state.h"
 #include "tags.h"
 
@@ -11,20 +10,20 @@ int get_fw_version(void *)
 {
     const char *version = sysconf_getvalue("system", "fw_version");
     if (version)
-        fputs(version, stdout);
+        out_str(version);
     return 0;
 }
 
 int get_ret_msg(void *)
 {
     if (ret_msg)
-        fputs(ret_msg, stdout);
+        out_str(ret_msg);
     return 0;
 }
 
 int get_ClearConn(void *)
 {
-    fputc('0', stdout);
+    out_char('0');
     return 0;
 }
 
