@@ -55,17 +55,20 @@ static void trace_text(const char *line)
 // than the printf machinery.
 static void trace_summary(const char *who, int port, int port_mode, int service_mode)
 {
-    static const char *const parts[] = {": pPortInfo[", "]->port_mode=", " iServiceMode="};
-    const int values[] = {port, port_mode, service_mode};
+    static const char port_text[] = ": pPortInfo[";
+    static const char mode_text[] = "]->port_mode=";
+    static const char service_text[] = " iServiceMode=";
     // A name of at most 32 characters, 38 of fixed text, three numbers of at
-    // most 11 characters, the newline and the end mark.
+    // most 11 characters and the newline.
     enum { WHO_MAX = 32, SUMMARY_SIZE = 128 };
     char line[SUMMARY_SIZE];
     char *end = copy_bytes(line, who, text_len_max(who, WHO_MAX));
-    for (int i = 0; i < 3; ++i) {
-        end = copy_bytes(end, parts[i], text_len(parts[i]));
-        end += dec_text(end, values[i]);
-    }
+    end = copy_bytes(end, port_text, sizeof port_text - 1);
+    end += dec_text(end, port);
+    end = copy_bytes(end, mode_text, sizeof mode_text - 1);
+    end += dec_text(end, port_mode);
+    end = copy_bytes(end, service_text, sizeof service_text - 1);
+    end += dec_text(end, service_mode);
     *end++ = '\n';
     trace_bytes(line, static_cast<size_t>(end - line));
 }
