@@ -62,8 +62,7 @@ static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "on
 
 // The host address is text a user typed and the page puts it inside an
 // attribute value: the characters that could end the attribute or start
-// markup go out as entities.
-// Runs of plain characters go out whole.
+// markup go out as entities, the runs between them whole.
 static void print_escaped(const char *text, size_t len)
 {
     size_t plain = 0;
