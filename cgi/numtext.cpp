@@ -74,10 +74,10 @@ unsigned dec_text(char *out, long long v)
         m = 0ull - m;
         out[len++] = '-';
     }
-    // Count the digits first, so they go straight to their places. A 64-bit
-    // value has at most 20; the power past 10^19 wraps, but is never compared.
+    // Count the digits first, so they go straight to their places. The
+    // magnitude is at most 2^63, below 10^19, so the power never wraps.
     unsigned digits = 1;
-    for (unsigned long long power = 10; digits < 20 && m >= power; power *= 10)
+    for (unsigned long long power = 10; m >= power; power *= 10)
         ++digits;
     len += digits;
     digits_before(out + len, m);

@@ -1,7 +1,7 @@
 """Status strip, refused-save message and connection reset on a page of the
 built CGI over the devkit (host uptime, the loopback interface as WAN)."""
 
-from devkit import DeviceTest
+from devkit import DeviceTest, cgi_env
 
 
 class StatusTest(DeviceTest):
@@ -17,3 +17,10 @@ class StatusTest(DeviceTest):
         for shown in ("<dd>devkit-1.0</dd>", "<dd>127.0.0.1</dd>", message, 'name="h_ClearConn" value="0"'):
             self.assertIn(shown, r.body)
         self.assertRegex(r.body, r"<dd>(\d+ days?, )?\d\d+:\d\d:\d\d</dd>")
+
+    def test_uptime_fixed_by_the_environment(self):
+        # Seconds that are not all digits end at the first other character.
+        for seconds, shown in (("90061", "1 day, 01:01:01"), ("59x", "00:00:59"), ("0", "00:00:00")):
+            with self.subTest(seconds=seconds):
+                r = self.run_cgi(cgi_env(self.dev, DEVKIT_UPTIME=seconds))
+                self.assertIn("<dd>%s</dd>" % shown, r.body)
