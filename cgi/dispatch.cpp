@@ -2,10 +2,8 @@
 // a save, page choice and rendering.
 #include <string.h>
 
-#include "messages.h"
 #include "modes.h"
 #include "numtext.h"
-#include "origin.h"
 #include "record.h"
 #include "save.h"
 #include "state.h"
@@ -154,21 +152,15 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
     get_mbus_asciimaster_mode_info(&asciimaster_info, iPortIndex);
     get_mbus_asciislave_mode_info(&asciislave_info, iPortIndex);
 
-    const char *todo = cgi_val(list, "todo");
-    // A save another site's page made the browser send is shown as a page
-    // view with a message: no setter runs, nothing is stored.
-    bool save = todo && text_equal(todo, "save");
-    if (save && cross_site_request()) {
-        ret_msg = MSG_CROSS_SITE;
-        save = false;
-    }
-    if (save) {
+    // A refused save is a page view: no setter runs, nothing is stored.
+    if (save_request) {
         for (const TagEntry *row = tab; row->tag; ++row) {
             const char *value = cgi_val(list, row->tag);
             if (value && row->setter)
                 row->setter(value);
         }
         save_flow(next_page);
+        save_lock_release();  // stored and in line: the page needs no lock
     }
 
     // Without a named page, the record read after the save picks it, so a

@@ -55,7 +55,7 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
     return buf;
 }
 
-bool read_short_address(const char *text, uint32_t *word)
+bool read_address(const char *text, uint32_t *word)
 {
     uint32_t w = 0;
     unsigned parts = 0;
@@ -70,7 +70,7 @@ bool read_short_address(const char *text, uint32_t *word)
             octet = octet * 10 + static_cast<unsigned>(*c - '0');
             continue;
         }
-        if ((*c != '.' && *c != '\0') || digits == 0 || octet > 255 || parts == 3)
+        if ((*c != '.' && *c != '\0') || digits == 0 || octet > 255 || parts == 4)
             return false;
         w |= octet << (8 * parts++);
         octet = 0;

@@ -1,6 +1,6 @@
 // Address arithmetic of the UDP destination ranges, the rendering of a
-// stored IPv4 address as dotted text, and the reading back of the shortened
-// text the pages show.
+// stored IPv4 address as dotted text, and the reading of the address text
+// the pages show and take.
 //
 // A range's count weighs the octets: a step of the fourth octet counts 1
 // address, of the third 254, of the second 254 * 256 and of the first
@@ -31,12 +31,12 @@ enum { DOTTED_QUAD_SIZE = 16 };
 // mark; returns the number of characters.
 unsigned dotted_quad(char *out, const unsigned char octet[4]);
 
-// The page shows an address with trailing zero octets left out
-// ("192.168.1" for 192.168.1.0), which inet_addr would read as another
-// address (192.168.0.1). Reads such text, one to three plain decimal octets,
-// back as the page meant it into an address word, the missing octets 0;
-// false for any other text, which is left to inet_addr.
-bool read_short_address(const char *text, uint32_t *word);
+// Address text as the pages show and take it: one to four decimal parts of
+// 0 to 255, without leading zeros (which inet_addr would read as octal).
+// Missing parts are trailing zero octets, as the pages leave them out
+// ("192.168.1" is 192.168.1.0). False for any other text, the empty text
+// included.
+bool read_address(const char *text, uint32_t *word);
 
 // Number of addresses from start to end text, both inclusive, or 0 when the
 // end lies before the start, the range holds more than INT32_MAX addresses

@@ -1,9 +1,7 @@
 #include "link_fields.h"
 
-#include <arpa/inet.h>
 #include <stdint.h>
 
-#include "ipcalc.h"
 #include "numtext.h"
 #include "record.h"
 #include "state.h"
@@ -23,20 +21,20 @@ int get_port_at(unsigned la)
     return 0;
 }
 
-int set_port_at(int service_mode, unsigned la, int lowest, const char *value)
+int set_port_at(int service_mode, unsigned la, FieldTagId tag, const char *value)
 {
     PortInfo *p = mode_target(service_mode, value);
-    int v = dec_value(value);
-    if (p && v >= lowest)
-        pi_set_port(p, la, static_cast<uint16_t>(static_cast<unsigned>(v)));
+    int32_t v = 0;
+    if (p && field_number(tag, value, &v))
+        pi_set_port(p, la, static_cast<uint16_t>(v));
     return 0;
 }
 
-void store_address(PortInfo *p, unsigned la, const char *value)
+int set_address_at(int service_mode, unsigned la, FieldTagId tag, uint32_t empty_word, const char *value)
 {
-    uint32_t word = 0;
-    if (read_short_address(value, &word))
+    PortInfo *p = mode_target(service_mode, value);
+    uint32_t word = empty_word;
+    if (p && (value[0] == '\0' || field_address(tag, value, &word)))
         pi_set_addr(p, la, word);
-    else
-        pi_set_inaddr(p, la, inet_addr(value));
+    return 0;
 }

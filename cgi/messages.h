@@ -8,7 +8,19 @@
     X(MSG_END_BEFORE_START, "end ip must more than start ip") \
     X(MSG_PORT_IN_USE, "invalid port number")            \
     X(MSG_CROSS_SITE, "request from another site refused") \
-    X(MSG_STORE_FAILED, "save failed")
+    X(MSG_STORE_FAILED, "save failed")                    \
+    X(MSG_DATA_PORT_RANGE, "port must be 1 to 65535")     \
+    X(MSG_PORT_RANGE, "port must be 0 to 65535")          \
+    X(MSG_TIMEOUT_RANGE, "idle timeout must be 0 to 21474836") \
+    X(MSG_SIGNED_TIMEOUT_RANGE, "idle timeout must be -21474836 to 21474836") \
+    X(MSG_ALIVE_CHECK_RANGE, "alive check must be 0 to 2147483647") \
+    X(MSG_NUMBER_RANGE, "number must be -2147483648 to 2147483647") \
+    X(MSG_BAD_ADDRESS, "ip address must be 1 to 4 numbers 0 to 255 without leading zeros") \
+    X(MSG_HOST_TOO_LONG, "host address must be at most 255 characters") \
+    X(MSG_NOT_POSTED, "save must be posted")             \
+    X(MSG_HOST_NOT_ALLOWED, "host name not allowed: add it to S2N_ALLOWED_HOSTS") \
+    X(MSG_BUSY, "device busy, try again")                \
+    X(MSG_LOCK_FAILED, "lock file cannot be opened")
 
 #define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
 S2N_MESSAGES(S2N_MESSAGE_DECL)

@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "field_limits.h"
 #include "numtext.h"
 #include "output.h"
 #include "state.h"
@@ -12,18 +13,25 @@
 #include "text.h"
 
 enum { HOST_ADDR_SIZE = sizeof(MbusMasterInfo::host_addr) };
+static_assert(int{HOST_TEXT_MAX} < int{HOST_ADDR_SIZE}, "a taken host address fits with its end mark");
 
 // One tag's field in its record: an integer, or the host address text. An
 // integer that holds 0 (not set) is shown as the fallback, which is written
-// into the record first; a fallback of 0 shows 0.
+// into the record first; a fallback of 0 shows 0. Each row names its tag;
+// its limits are that tag's row of the field limits.
 struct ModbusField {
+    int tag;  // the ModbusTag whose row this is
     int32_t *number;
     char *text;
     int32_t fallback;
+    FieldTagId limit;
 };
 
-#define MB_TEXT(rec) {.number = nullptr, .text = (rec).host_addr, .fallback = 0}
-#define MB_NUM(rec, field, dflt) {.number = &(rec).field, .text = nullptr, .fallback = (dflt)}
+// The Modbus tags stand last in the field limits, in the same order.
+#define MB_LIMIT(t) static_cast<FieldTagId>(int{FIELD_rtumaster_host_addr} + int{t})
+#define MB_TEXT(t, rec) {.tag = (t), .number = nullptr, .text = (rec).host_addr, .fallback = 0, .limit = MB_LIMIT(t)}
+#define MB_NUM(t, rec, field, dflt) \
+    {.tag = (t), .number = &(rec).field, .text = nullptr, .fallback = (dflt), .limit = MB_LIMIT(t)}
 
 // Rows in the tag table's order.
 enum ModbusTag {
@@ -36,29 +44,36 @@ enum ModbusTag {
     MODBUS_TAGS
 };
 
-static const ModbusField modbus_fields[] = {
-    MB_TEXT(rtumaster_info),
-    MB_NUM(rtumaster_info, host_port, 502),
-    MB_NUM(rtumaster_info, idle_timeout, 0),
-    MB_NUM(rtumaster_info, alive_check, 0),
-    MB_NUM(rtuslave_info, server_port, 502),
-    MB_NUM(rtuslave_info, max_connect, 10),
-    MB_NUM(rtuslave_info, max_try, 5),
-    MB_NUM(rtuslave_info, rqstpause, 100),
-    MB_NUM(rtuslave_info, respwait, 100),
-    MB_NUM(rtuslave_info, connect_timeout, 10),
-    MB_TEXT(asciimaster_info),
-    MB_NUM(asciimaster_info, host_port, 502),
-    MB_NUM(asciimaster_info, idle_timeout, 0),
-    MB_NUM(asciimaster_info, alive_check, 0),
-    MB_NUM(asciislave_info, server_port, 502),
-    MB_NUM(asciislave_info, max_connect, 10),
-    MB_NUM(asciislave_info, max_try, 5),
-    MB_NUM(asciislave_info, rqstpause, 100),
-    MB_NUM(asciislave_info, respwait, 100),
-    MB_NUM(asciislave_info, connect_timeout, 10),
+static constexpr ModbusField modbus_fields[] = {
+    MB_TEXT(RTUMASTER_HOST_ADDR, rtumaster_info),
+    MB_NUM(RTUMASTER_HOST_PORT, rtumaster_info, host_port, 502),
+    MB_NUM(RTUMASTER_IDLE_TIMEOUT, rtumaster_info, idle_timeout, 0),
+    MB_NUM(RTUMASTER_ALIVE_CHECK, rtumaster_info, alive_check, 0),
+    MB_NUM(RTUSLAVE_SERVER_PORT, rtuslave_info, server_port, 502),
+    MB_NUM(RTUSLAVE_MAX_CONNECT, rtuslave_info, max_connect, 10),
+    MB_NUM(RTUSLAVE_MAX_TRY, rtuslave_info, max_try, 5),
+    MB_NUM(RTUSLAVE_RQSTPAUSE, rtuslave_info, rqstpause, 100),
+    MB_NUM(RTUSLAVE_RESPWAIT, rtuslave_info, respwait, 100),
+    MB_NUM(RTUSLAVE_CONNECT_TIMEOUT, rtuslave_info, connect_timeout, 10),
+    MB_TEXT(ASCIIMASTER_HOST_ADDR, asciimaster_info),
+    MB_NUM(ASCIIMASTER_HOST_PORT, asciimaster_info, host_port, 502),
+    MB_NUM(ASCIIMASTER_IDLE_TIMEOUT, asciimaster_info, idle_timeout, 0),
+    MB_NUM(ASCIIMASTER_ALIVE_CHECK, asciimaster_info, alive_check, 0),
+    MB_NUM(ASCIISLAVE_SERVER_PORT, asciislave_info, server_port, 502),
+    MB_NUM(ASCIISLAVE_MAX_CONNECT, asciislave_info, max_connect, 10),
+    MB_NUM(ASCIISLAVE_MAX_TRY, asciislave_info, max_try, 5),
+    MB_NUM(ASCIISLAVE_RQSTPAUSE, asciislave_info, rqstpause, 100),
+    MB_NUM(ASCIISLAVE_RESPWAIT, asciislave_info, respwait, 100),
+    MB_NUM(ASCIISLAVE_CONNECT_TIMEOUT, asciislave_info, connect_timeout, 10),
 };
 static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "one row per tag");
+static_assert(int{FIELD_TAGS} - int{FIELD_rtumaster_host_addr} == int{MODBUS_TAGS}, "the Modbus tags end the field limits");
+static_assert([] {
+    for (int i = 0; i < MODBUS_TAGS; ++i)
+        if (modbus_fields[i].tag != i)
+            return false;
+    return true;
+}(), "each row in its tag's place");
 
 // The host address is text a user typed and the page puts it inside an
 // attribute value: the characters that could end the attribute or start
@@ -97,19 +112,18 @@ static int get_field(ModbusTag tag)
     return 0;
 }
 
-// A host address that does not fit with its end mark is refused whole: the
-// field keeps what it held rather than a cut name that reaches another host.
+// A refused value leaves the field as it was: a host address that does not
+// fit with its end mark is not cut to a name that reaches another host.
 static int set_field(ModbusTag tag, const char *value)
 {
     const ModbusField &f = modbus_fields[tag];
     if (!value)
         return 0;
-    if (!f.text) {
-        *f.number = dec_value(value);
-        return 0;
-    }
-    size_t len = strnlen(value, HOST_ADDR_SIZE);
-    if (len < HOST_ADDR_SIZE)
+    int32_t number = 0;
+    size_t len = 0;
+    if (!f.text && field_number(f.limit, value, &number))
+        *f.number = number;
+    else if (f.text && field_text(f.limit, value, &len))
         memcpy(f.text, value, len + 1);
     return 0;
 }

@@ -11,7 +11,7 @@
         .mbus = {__VA_ARGS__},                                                                 \
     }
 
-const ServiceModeRow service_modes[SERVICE_MODES] = {
+constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
     MODE_ROW(ENUM_SEVICE_MODE_VCOM, PORT_VIRTUALCOM_MODE, "s2n_service_mode_vcom.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, "s2n_service_mode_tcpsrv.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, "s2n_service_mode_tcpcli.htm"),
@@ -25,6 +25,12 @@ const ServiceModeRow service_modes[SERVICE_MODES] = {
     MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm",
              .master = &asciimaster_info),
 };
+static_assert([] {
+    for (int i = 0; i < SERVICE_MODES; ++i)
+        if (service_modes[i].service_mode != i + 1)
+            return false;
+    return true;
+}(), "row i is service i + 1: mode_by_service indexes the table");
 
 const ServiceModeRow *mode_by_port_mode(int32_t port_mode)
 {

@@ -12,6 +12,7 @@
 
 // ServiceMode: the numbering of the page, the form field "h_ServiceMode"
 // and iServiceMode. The names are those of the console trace lines.
+// "SEVICE" is how the trace lines have always spelt it: keep the misspelling.
 enum ServiceMode {
     ENUM_SEVICE_MODE_VCOM = 1,
     ENUM_SEVICE_MODE_SERVER = 2,

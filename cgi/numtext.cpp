@@ -5,7 +5,7 @@
 
 #include "output.h"
 
-int dec_value(const char *text)
+long long dec_wide(const char *text)
 {
     if (!text)
         return 0;
@@ -16,18 +16,22 @@ int dec_value(const char *text)
     bool neg = false;
     if (*s == '+' || *s == '-')
         neg = (*s++ == '-');
-    // Accumulate the magnitude with a cap one past INT_MAX, so the loop
-    // never overflows however many digits follow.
-    const long long cap = static_cast<long long>(INT_MAX) + 1;
+    // The cap keeps the loop from overflowing however many digits follow.
     long long mag = 0;
     while (*s >= '0' && *s <= '9') {
         mag = mag * 10 + (*s++ - '0');
-        if (mag > cap)
-            mag = cap;
+        if (mag > DEC_WIDE_LIMIT)
+            mag = DEC_WIDE_LIMIT;
     }
-    if (neg)
-        return static_cast<int>(-mag);          // -cap is INT_MIN
-    return mag > INT_MAX ? INT_MAX : static_cast<int>(mag);
+    return neg ? -mag : mag;
+}
+
+int dec_value(const char *text)
+{
+    long long v = dec_wide(text);
+    if (v < INT_MIN)
+        return INT_MIN;
+    return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
 // "00" to "99": two digits per division.

@@ -9,6 +9,11 @@
 // target. A null text reads as 0.
 int dec_value(const char *text);
 
+// The same reading, saturated only beyond +-DEC_WIDE_LIMIT: wide enough to
+// tell a number the 32-bit range cannot hold from one it can.
+enum : long long { DEC_WIDE_LIMIT = 1ll << 40 };
+long long dec_wide(const char *text);
+
 // Room for any 64-bit value: a sign, 19 digits and the end mark.
 enum { DEC_TEXT_SIZE = 21 };
 

@@ -1,11 +1,17 @@
 // The form needs no secret, so any page the administrator opens could make
-// the browser post a save to the device. Browsers name the page a form came
-// from in Origin (or at least Referer); a save from another site is refused.
+// the browser send a save to the device. A save must therefore be posted
+// (a link, an image or a GET form cannot post), come from the device's own
+// pages (Origin or Referer, and the browser's fetch metadata where it sends
+// them) and be addressed to a host name no outside party can point at the
+// device (DNS rebinding).
 #include "origin.h"
 
+#include <arpa/inet.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+
+#include "messages.h"
 
 // The host[:port] of an absolute URL "scheme://host:port/path": its start,
 // or null when the text has no scheme ("null", a relative path).
@@ -19,7 +25,10 @@ static const char *url_authority(const char *url, size_t *len)
     return sep + 3;
 }
 
-bool cross_site_request(void)
+// True when the request names, in its Origin header or without one in its
+// Referer, a site other than its Host (host[:port], compared exactly but for
+// letter case). A request with neither header is not cross-site.
+static bool cross_site_request(void)
 {
     const char *source = getenv("HTTP_ORIGIN");
     if (!source)
@@ -31,4 +40,91 @@ bool cross_site_request(void)
     const char *authority = url_authority(source, &len);
     return !host || !authority || len == 0 || strlen(host) != len ||
            strncasecmp(authority, host, len) != 0;
+}
+
+// Browsers send Sec-Fetch-Site only to https and localhost addresses; where
+// they do, it tells a request another site made.
+static bool fetch_from_other_site(void)
+{
+    const char *site = getenv("HTTP_SEC_FETCH_SITE");
+    return site && (strcasecmp(site, "cross-site") == 0 || strcasecmp(site, "same-site") == 0);
+}
+
+enum { HOST_NAME_MAX_LEN = 255 };
+
+// True when name (len characters) equals one entry of the comma-separated
+// list, ignoring letter case and blanks around entries.
+static bool listed(const char *list, const char *name, size_t len)
+{
+    while (list && *list) {
+        list += strspn(list, " \t");
+        size_t n = strcspn(list, ",");
+        size_t end = n;
+        while (end > 0 && (list[end - 1] == ' ' || list[end - 1] == '\t'))
+            --end;
+        if (end == len && strncasecmp(list, name, len) == 0)
+            return true;
+        list += n;
+        if (*list == ',')
+            ++list;
+    }
+    return false;
+}
+
+// Names under these suffixes cannot be registered by anyone outside the
+// local network, so they cannot be made to resolve to the device.
+static const char *const kLocalSuffixes[] = {".local", ".lan", ".home.arpa", ".internal"};
+
+// A host name the device may be addressed by: IP literals, names without a
+// dot (localhost among them), local suffixes, and the names of the build
+// setting and of S2N_ALLOWED_HOSTS. name is not terminated; len is its length.
+static bool allowed_name(const char *name, size_t len)
+{
+    char text[HOST_NAME_MAX_LEN + 1];
+    if (len == 0 || len > HOST_NAME_MAX_LEN)
+        return false;
+    memcpy(text, name, len);
+    text[len] = '\0';
+    unsigned char addr[16];
+    if (text[0] == '[') {
+        if (text[len - 1] != ']')
+            return false;
+        text[len - 1] = '\0';
+        return inet_pton(AF_INET6, text + 1, addr) == 1;
+    }
+    if (inet_pton(AF_INET, text, addr) == 1 || !strchr(text, '.'))
+        return true;
+    for (const char *suffix : kLocalSuffixes) {
+        size_t n = strlen(suffix);
+        if (len > n && strcasecmp(text + len - n, suffix) == 0)
+            return true;
+    }
+    return listed(S2N_ALLOWED_HOSTS_BUILT_IN, text, len) || listed(getenv("S2N_ALLOWED_HOSTS"), text, len);
+}
+
+// The Host header names an allowed host; the port after it, if any, does
+// not matter but must be a number. A request without Host passes.
+static bool allowed_host(void)
+{
+    const char *host = getenv("HTTP_HOST");
+    if (!host)
+        return true;
+    const char *bracket = host[0] == '[' ? strchr(host, ']') : nullptr;
+    const char *colon = strchr(bracket ? bracket : host, ':');
+    size_t len = colon ? static_cast<size_t>(colon - host) : strlen(host);
+    if (colon && colon[1 + strspn(colon + 1, "0123456789")] != '\0')
+        return false;
+    return allowed_name(host, len);
+}
+
+const char *save_refusal(void)
+{
+    const char *method = getenv("REQUEST_METHOD");
+    if (!method || strcmp(method, "POST") != 0)
+        return MSG_NOT_POSTED;
+    if (cross_site_request() || fetch_from_other_site())
+        return MSG_CROSS_SITE;
+    if (!allowed_host())
+        return MSG_HOST_NOT_ALLOWED;
+    return nullptr;
 }

@@ -1,10 +1,13 @@
 // Save flow: stores the records the setter pass changed, keeps the per-port
 // entries of the system configuration in line with the port records and has
 // the firewall reloaded when one of them changed.
+#include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "messages.h"
@@ -109,6 +112,73 @@ static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
     return 0;
 }
 
+// ---- One save at a time ----
+
+// Every save reads all four port records and stores all four, so two saves
+// that overlap would put back what the other stored. A save holds an
+// exclusive record lock on the lock file from before it reads anything
+// until system.conf and the firewall follow what it stored. fcntl locks
+// belong to the process: the reload child does not inherit it, and the
+// kernel drops it when the request ends in any way.
+static_assert(S2N_LOCK_WAIT_SECONDS >= 1, "a save waits at least a second for the lock");
+
+static int save_lock_fd = -1;
+static volatile sig_atomic_t lock_wait_over;
+
+static void on_lock_wait_over(int)
+{
+    lock_wait_over = 1;
+}
+
+const char *save_lock_take(void)
+{
+    int fd = open(S2N_LOCK_PATH, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return MSG_LOCK_FAILED;
+    struct flock whole;
+    memset(&whole, 0, sizeof whole);
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+
+    // The wait ends with a timer signal that interrupts the lock call; the
+    // timer repeats, so a signal that came just before the call does not
+    // leave it waiting for good.
+    struct sigaction wake, before;
+    memset(&wake, 0, sizeof wake);
+    wake.sa_handler = on_lock_wait_over;  // no SA_RESTART: the call returns EINTR
+    sigemptyset(&wake.sa_mask);
+    sigaction(SIGALRM, &wake, &before);
+    lock_wait_over = 0;
+    struct itimerval timer, timer_before;
+    memset(&timer, 0, sizeof timer);
+    timer.it_value.tv_sec = S2N_LOCK_WAIT_SECONDS;
+    timer.it_interval.tv_usec = 100000;
+    setitimer(ITIMER_REAL, &timer, &timer_before);
+    int rc;
+    while ((rc = fcntl(fd, F_SETLKW, &whole)) != 0 && errno == EINTR && !lock_wait_over) {
+    }
+    int err = errno;
+    setitimer(ITIMER_REAL, &timer_before, nullptr);  // a timer of the caller's runs on
+    sigaction(SIGALRM, &before, nullptr);
+
+    if (rc != 0) {
+        close(fd);
+        return err == EINTR ? MSG_BUSY : MSG_LOCK_FAILED;
+    }
+    save_lock_fd = fd;
+    return nullptr;
+}
+
+void save_lock_release(void)
+{
+    if (save_lock_fd >= 0) {
+        close(save_lock_fd);  // closing drops the process's locks on the file
+        save_lock_fd = -1;
+    }
+}
+
+// ---- Save flow ----
+
 void save_flow(const char *next_page)
 {
     // Without the selected port's record there is nothing to save.
@@ -121,7 +191,13 @@ void save_flow(const char *next_page)
     // save: no records, no per-port entries, no reload.
     if (ret_msg)
         return;
-    SaveNewConfig(&pDevInfo, pPortInfo, pTtyInfo, &ret_msg, mbus);
+    // A store that failed changed nothing, so nothing may follow it: the
+    // entries would name ports the records never got.
+    if (SaveNewConfig(&pDevInfo, pPortInfo, pTtyInfo, &ret_msg, mbus) != 0) {
+        if (!ret_msg)
+            ret_msg = MSG_STORE_FAILED;
+        return;
+    }
 
     // The records are stored (a message from SaveNewConfig itself does not
     // undo that), so the entries follow them.

@@ -7,6 +7,14 @@
 // when one of them changed. next_page is the submitted page or null.
 void save_flow(const char *next_page);
 
+// Takes the save lock, waiting a bounded time for another save to end.
+// Returns null once it is held, else the message that refuses the save:
+// the device is busy, or the lock file cannot be opened.
+const char *save_lock_take(void);
+
+// Releases the save lock if this request holds it.
+void save_lock_release(void);
+
 // Reloads the firewall rule group in a detached child; returns at once.
 void reload_firewall(const char *group);
 

@@ -22,6 +22,9 @@ extern int lang_index;
 extern int iPortIndex;
 extern int iServiceMode;
 extern const char *ret_msg;
+// The request saves: "todo" is "save", the request's own checks let it and
+// it holds the save lock. Decided once, right after the form is read.
+extern bool save_request;
 extern int portmode_info;
 extern MbusMasterInfo rtumaster_info;
 extern MbusMasterInfo asciimaster_info;

@@ -1,4 +1,5 @@
 // Firmware version, the pending message and the connection reset.
+#include "catalogues.h"
 #include "devcfg.h"
 #include "output.h"
 #include "state.h"
@@ -14,10 +15,11 @@ int get_fw_version(void *)
     return 0;
 }
 
+// The page's language is looked up only when there is a message to show.
 int get_ret_msg(void *)
 {
     if (ret_msg)
-        out_str(ret_msg);
+        out_str(message_in(ret_msg, lang_get_tag(lang_index)));
     return 0;
 }
 
@@ -28,9 +30,11 @@ int get_ClearConn(void *)
 }
 
 // Any value clears the selected port's connections: the field's presence in
-// a save is the request.
+// a save is the request. A save refused by a pending message, whatever set
+// it, resets nothing.
 int clear_connection(const char *)
 {
-    clearConn(iPortIndex);
+    if (!ret_msg)
+        clearConn(iPortIndex);
     return 0;
 }

@@ -17,9 +17,6 @@
 #include "tags.h"
 #include "text.h"
 
-// The page enters the idle timeout in units of 100 stored ones.
-enum { IDLE_TIMEOUT_SCALE = 100 };
-
 static void print_flag(bool on)
 {
     out_char(on ? '1' : '0');
@@ -36,28 +33,27 @@ static int get_word(unsigned off, int scale)
     return 0;
 }
 
-// The product is worked out wide and its low 32 bits kept: a value whose
-// scaled form leaves the 32-bit range wraps instead of overflowing.
-static int set_word(int service_mode, unsigned off, int scale, int lowest, const char *value)
+// The tag's kind keeps the scaled value within the 32-bit range.
+static int set_word(int service_mode, unsigned off, int scale, FieldTagId tag, const char *value)
 {
     PortInfo *p = mode_target(service_mode, value);
-    int v = dec_value(value);
-    if (p && v >= lowest)
-        pi_set_u32(p, off, static_cast<uint32_t>(static_cast<int64_t>(v) * scale));
+    int32_t v = 0;
+    if (p && field_number(tag, value, &v))
+        pi_set_i32(p, off, static_cast<int32_t>(static_cast<int64_t>(v) * scale));
     return 0;
 }
 
 static int get_idle_timeout(void) { return get_word(PI_IDLE_TIMEOUT, IDLE_TIMEOUT_SCALE); }
 static int get_alive_check(void) { return get_word(PI_ALIVE_CHECK, 1); }
 
-static int set_idle_timeout(int service_mode, int lowest, const char *value)
+static int set_idle_timeout(int service_mode, FieldTagId tag, const char *value)
 {
-    return set_word(service_mode, PI_IDLE_TIMEOUT, IDLE_TIMEOUT_SCALE, lowest, value);
+    return set_word(service_mode, PI_IDLE_TIMEOUT, IDLE_TIMEOUT_SCALE, tag, value);
 }
 
-static int set_alive_check(int service_mode, int lowest, const char *value)
+static int set_alive_check(int service_mode, FieldTagId tag, const char *value)
 {
-    return set_word(service_mode, PI_ALIVE_CHECK, 1, lowest, value);
+    return set_word(service_mode, PI_ALIVE_CHECK, 1, tag, value);
 }
 
 // ---- addresses of a LinkAddress: the client's server and its links ----
@@ -81,21 +77,16 @@ static int get_link_ip(int k)
 }
 
 // An empty field clears the link.
-static int set_link_ip(int k, const char *value)
+static int set_link_ip(int k, FieldTagId tag, const char *value)
 {
-    PortInfo *p = mode_target(ENUM_SEVICE_MODE_CLIENT, value);
-    if (p && value[0] == '\0')
-        pi_set_addr(p, PI_LINK(k), 0);
-    else if (p)
-        store_address(p, PI_LINK(k), value);
-    return 0;
+    return set_address_at(ENUM_SEVICE_MODE_CLIENT, PI_LINK(k), tag, 0, value);
 }
 
 static int get_link_port(int k) { return get_port_at(PI_LINK(k)); }
 
-static int set_link_port(int k, const char *value)
+static int set_link_port(int k, FieldTagId tag, const char *value)
 {
-    return set_port_at(ENUM_SEVICE_MODE_CLIENT, PI_LINK(k), kAnyValue, value);
+    return set_port_at(ENUM_SEVICE_MODE_CLIENT, PI_LINK(k), tag, value);
 }
 
 // ---- link count, stored minus one ----
@@ -140,31 +131,31 @@ static unsigned char *ssl_byte(void)
 int get_VcomIdleTimeout(void *) { return get_idle_timeout(); }
 int set_VcomIdleTimeout(const char *value)
 {
-    return set_idle_timeout(ENUM_SEVICE_MODE_VCOM, kAnyValue, value);
+    return set_idle_timeout(ENUM_SEVICE_MODE_VCOM, FIELD_VcomIdleTimeout, value);
 }
 
 int get_VcomAliveCheck(void *) { return get_alive_check(); }
 int set_VcomAliveCheck(const char *value)
 {
-    return set_alive_check(ENUM_SEVICE_MODE_VCOM, kAnyValue, value);
+    return set_alive_check(ENUM_SEVICE_MODE_VCOM, FIELD_VcomAliveCheck, value);
 }
 
 int get_tcp_server_port(void *) { return get_port_at(PI_NET_ADDR); }
 int set_tcp_server_port(const char *value)
 {
-    return set_port_at(ENUM_SEVICE_MODE_SERVER, PI_NET_ADDR, kPositive, value);
+    return set_port_at(ENUM_SEVICE_MODE_SERVER, PI_NET_ADDR, FIELD_tcp_server_port, value);
 }
 
 int get_server_idle_timeout(void *) { return get_idle_timeout(); }
 int set_server_idle_timeout(const char *value)
 {
-    return set_idle_timeout(ENUM_SEVICE_MODE_SERVER, kNotNegative, value);
+    return set_idle_timeout(ENUM_SEVICE_MODE_SERVER, FIELD_server_idle_timeout, value);
 }
 
 int get_server_alive_check(void *) { return get_alive_check(); }
 int set_server_alive_check(const char *value)
 {
-    return set_alive_check(ENUM_SEVICE_MODE_SERVER, kNotNegative, value);
+    return set_alive_check(ENUM_SEVICE_MODE_SERVER, FIELD_server_alive_check, value);
 }
 
 // Shown even when unset ("0.0.0.0").
@@ -176,51 +167,49 @@ int get_tcp_client_ip(void *)
     return 0;
 }
 
+// An empty field stores the all-ones address, shown as such.
 int set_tcp_client_ip(const char *value)
 {
-    PortInfo *p = mode_target(ENUM_SEVICE_MODE_CLIENT, value);
-    if (p)
-        store_address(p, PI_NET_ADDR, value);
-    return 0;
+    return set_address_at(ENUM_SEVICE_MODE_CLIENT, PI_NET_ADDR, FIELD_tcp_client_ip, 0xFFFFFFFFu, value);
 }
 
 int get_tcp_client_port(void *) { return get_port_at(PI_NET_ADDR); }
 int set_tcp_client_port(const char *value)
 {
-    return set_port_at(ENUM_SEVICE_MODE_CLIENT, PI_NET_ADDR, kAnyValue, value);
+    return set_port_at(ENUM_SEVICE_MODE_CLIENT, PI_NET_ADDR, FIELD_tcp_client_port, value);
 }
 
 int get_client_idle_timeout(void *) { return get_idle_timeout(); }
 int set_client_idle_timeout(const char *value)
 {
-    return set_idle_timeout(ENUM_SEVICE_MODE_CLIENT, kNotNegative, value);
+    return set_idle_timeout(ENUM_SEVICE_MODE_CLIENT, FIELD_client_idle_timeout, value);
 }
 
 int get_client_alive_check(void *) { return get_alive_check(); }
 int set_client_alive_check(const char *value)
 {
-    return set_alive_check(ENUM_SEVICE_MODE_CLIENT, kNotNegative, value);
+    return set_alive_check(ENUM_SEVICE_MODE_CLIENT, FIELD_client_alive_check, value);
 }
 
 int get_client_link_ip1(void *) { return get_link_ip(0); }
-int set_client_link_ip1(const char *value) { return set_link_ip(0, value); }
+int set_client_link_ip1(const char *value) { return set_link_ip(0, FIELD_client_link_ip1, value); }
 int get_client_link_port1(void *) { return get_link_port(0); }
-int set_client_link_port1(const char *value) { return set_link_port(0, value); }
+int set_client_link_port1(const char *value) { return set_link_port(0, FIELD_client_link_port1, value); }
 
 int get_client_link_ip2(void *) { return get_link_ip(1); }
-int set_client_link_ip2(const char *value) { return set_link_ip(1, value); }
+int set_client_link_ip2(const char *value) { return set_link_ip(1, FIELD_client_link_ip2, value); }
 int get_client_link_port2(void *) { return get_link_port(1); }
-int set_client_link_port2(const char *value) { return set_link_port(1, value); }
+int set_client_link_port2(const char *value) { return set_link_port(1, FIELD_client_link_port2, value); }
 
 int get_client_link_ip3(void *) { return get_link_ip(2); }
-int set_client_link_ip3(const char *value) { return set_link_ip(2, value); }
+int set_client_link_ip3(const char *value) { return set_link_ip(2, FIELD_client_link_ip3, value); }
 int get_client_link_port3(void *) { return get_link_port(2); }
-int set_client_link_port3(const char *value) { return set_link_port(2, value); }
+int set_client_link_port3(const char *value) { return set_link_port(2, FIELD_client_link_port3, value); }
 
 int get_client_link_ip4(void *) { return get_link_ip(3); }
-int set_client_link_ip4(const char *value) { return set_link_ip(3, value); }
+int set_client_link_ip4(const char *value) { return set_link_ip(3, FIELD_client_link_ip4, value); }
 int get_client_link_port4(void *) { return get_link_port(3); }
-int set_client_link_port4(const char *value) { return set_link_port(3, value); }
+int set_client_link_port4(const char *value) { return set_link_port(3, FIELD_client_link_port4, value); }
 
 int get_VcomLinkCnt(void *) { return get_link_cnt(); }
 int set_VcomLinkCnt(const char *value) { return set_link_cnt(ENUM_SEVICE_MODE_VCOM, value); }

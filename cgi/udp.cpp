@@ -39,15 +39,10 @@ static int get_range_start(int k)
     return 0;
 }
 
-// An empty field clears the start; other text is stored as an address.
-static int set_range_start(int k, const char *value)
+// An empty field clears the start.
+static int set_range_start(int k, FieldTagId tag, const char *value)
 {
-    PortInfo *p = udp_target(value);
-    if (p && value[0] == '\0')
-        pi_set_addr(p, PI_LINK(k), 0);
-    else if (p)
-        store_address(p, PI_LINK(k), value);
-    return 0;
+    return set_address_at(ENUM_SEVICE_MODE_UDP, PI_LINK(k), tag, 0, value);
 }
 
 static int get_range_end(int k)
@@ -64,19 +59,21 @@ static int get_range_end(int k)
 }
 
 // Measures from the start as the record holds it now, so a start set earlier
-// in the same save counts. A refused range keeps a count of 1 and leaves a
-// message that keeps the save from being stored.
-static int set_range_end(int k, const char *value)
+// in the same save counts. An empty end counts 1. A refused range keeps a
+// count of 1 and leaves a message that keeps the save from being stored; an
+// end that is no address text is refused before it is measured.
+static int set_range_end(int k, FieldTagId tag, const char *value)
 {
     PortInfo *p = udp_target(value);
-    if (!p)
+    uint32_t end = 0;
+    if (!p || (value[0] != '\0' && !field_address(tag, value, &end)))
         return 0;
     char start[IP_TEXT_SIZE] = {};
     if (!inet_neta2(pi_addr(p, PI_LINK(k)), start, sizeof start))
         return 0;
     int n = calcIpCnt(start, value);
     if (n == 0) {
-        ret_msg = MSG_END_BEFORE_START;
+        refuse_save(MSG_END_BEFORE_START);
         n = 1;
     }
     pi_set_i32(p, PI_HOST_CNT_AT(k), n);
@@ -88,9 +85,9 @@ static int get_range_port(int k)
     return get_port_at(PI_LINK(k));
 }
 
-static int set_range_port(int k, const char *value)
+static int set_range_port(int k, FieldTagId tag, const char *value)
 {
-    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_LINK(k), kAnyValue, value);
+    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_LINK(k), tag, value);
 }
 
 // ---- the tags ----
@@ -98,33 +95,33 @@ static int set_range_port(int k, const char *value)
 int get_udp_port(void *) { return get_port_at(PI_NET_ADDR); }
 int set_udp_port(const char *value)
 {
-    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_NET_ADDR, kAnyValue, value);
+    return set_port_at(ENUM_SEVICE_MODE_UDP, PI_NET_ADDR, FIELD_udp_port, value);
 }
 
 int get_HostStartIp1(void *) { return get_range_start(0); }
-int set_HostStartIp1(const char *value) { return set_range_start(0, value); }
+int set_HostStartIp1(const char *value) { return set_range_start(0, FIELD_HostStartIp1, value); }
 int get_HostEndIp1(void *) { return get_range_end(0); }
-int set_HostEndIp1(const char *value) { return set_range_end(0, value); }
+int set_HostEndIp1(const char *value) { return set_range_end(0, FIELD_HostEndIp1, value); }
 int get_SendPort1(void *) { return get_range_port(0); }
-int set_SendPort1(const char *value) { return set_range_port(0, value); }
+int set_SendPort1(const char *value) { return set_range_port(0, FIELD_SendPort1, value); }
 
 int get_HostStartIp2(void *) { return get_range_start(1); }
-int set_HostStartIp2(const char *value) { return set_range_start(1, value); }
+int set_HostStartIp2(const char *value) { return set_range_start(1, FIELD_HostStartIp2, value); }
 int get_HostEndIp2(void *) { return get_range_end(1); }
-int set_HostEndIp2(const char *value) { return set_range_end(1, value); }
+int set_HostEndIp2(const char *value) { return set_range_end(1, FIELD_HostEndIp2, value); }
 int get_SendPort2(void *) { return get_range_port(1); }
-int set_SendPort2(const char *value) { return set_range_port(1, value); }
+int set_SendPort2(const char *value) { return set_range_port(1, FIELD_SendPort2, value); }
 
 int get_HostStartIp3(void *) { return get_range_start(2); }
-int set_HostStartIp3(const char *value) { return set_range_start(2, value); }
+int set_HostStartIp3(const char *value) { return set_range_start(2, FIELD_HostStartIp3, value); }
 int get_HostEndIp3(void *) { return get_range_end(2); }
-int set_HostEndIp3(const char *value) { return set_range_end(2, value); }
+int set_HostEndIp3(const char *value) { return set_range_end(2, FIELD_HostEndIp3, value); }
 int get_SendPort3(void *) { return get_range_port(2); }
-int set_SendPort3(const char *value) { return set_range_port(2, value); }
+int set_SendPort3(const char *value) { return set_range_port(2, FIELD_SendPort3, value); }
 
 int get_HostStartIp4(void *) { return get_range_start(3); }
-int set_HostStartIp4(const char *value) { return set_range_start(3, value); }
+int set_HostStartIp4(const char *value) { return set_range_start(3, FIELD_HostStartIp4, value); }
 int get_HostEndIp4(void *) { return get_range_end(3); }
-int set_HostEndIp4(const char *value) { return set_range_end(3, value); }
+int set_HostEndIp4(const char *value) { return set_range_end(3, FIELD_HostEndIp4, value); }
 int get_SendPort4(void *) { return get_range_port(3); }
-int set_SendPort4(const char *value) { return set_range_port(3, value); }
+int set_SendPort4(const char *value) { return set_range_port(3, FIELD_SendPort4, value); }

@@ -179,39 +179,26 @@ SslInfo *ssl_get_ssl_info_from_port(PortInfo *port)
 
 struct MbusPut {
     int idx;
-    int kind;  // 0 mode code, 1 RTU master, 2 ASCII master, 3 RTU slave, 4 ASCII slave
+    DkKind kind;
     const void *rec;
 };
 
 static void patch_mbus(DeviceImage *img, const void *ctx)
 {
     const MbusPut *m = static_cast<const MbusPut *>(ctx);
-    switch (m->kind) {
-    case 0: memcpy(&img->mbus_mode[m->idx], m->rec, sizeof(int32_t)); break;
-    case 1: memcpy(&img->rtumaster[m->idx], m->rec, sizeof(MbusMasterInfo)); break;
-    case 2: memcpy(&img->asciimaster[m->idx], m->rec, sizeof(MbusMasterInfo)); break;
-    case 3: memcpy(&img->rtuslave[m->idx], m->rec, sizeof(MbusSlaveInfo)); break;
-    case 4: memcpy(&img->asciislave[m->idx], m->rec, sizeof(MbusSlaveInfo)); break;
-    default: break;
-    }
+    memcpy(dk_record(img, m->kind, m->idx), m->rec, dk_kind(m->kind).size);
 }
 
-static int mbus_get(int kind, void *out, int idx)
+static int mbus_get(DkKind kind, void *out, int idx)
 {
     const DeviceImage *img = image();
     if (!out || !img || !port_ok(idx))
         return -1;
-    switch (kind) {
-    case 0: memcpy(out, &img->mbus_mode[idx], sizeof(int32_t)); break;
-    case 1: memcpy(out, &img->rtumaster[idx], sizeof(MbusMasterInfo)); break;
-    case 2: memcpy(out, &img->asciimaster[idx], sizeof(MbusMasterInfo)); break;
-    case 3: memcpy(out, &img->rtuslave[idx], sizeof(MbusSlaveInfo)); break;
-    default: memcpy(out, &img->asciislave[idx], sizeof(MbusSlaveInfo)); break;
-    }
+    memcpy(out, dk_record(img, kind, idx), dk_kind(kind).size);
     return 0;
 }
 
-static int mbus_set(int kind, const void *rec, int idx)
+static int mbus_set(DkKind kind, const void *rec, int idx)
 {
     if (!rec || !port_ok(idx))
         return -1;
@@ -221,16 +208,16 @@ static int mbus_set(int kind, const void *rec, int idx)
 
 static_assert(sizeof(int) == sizeof(int32_t), "mode codes are stored as int32");
 
-int get_mbus_mode_info(int *mode, int idx) { return mbus_get(0, mode, idx); }
-int set_mbus_mode_info(int *mode, int idx) { return mbus_set(0, mode, idx); }
-int get_mbus_rtumaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_get(1, info, idx); }
-int set_mbus_rtumaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_set(1, info, idx); }
-int get_mbus_asciimaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_get(2, info, idx); }
-int set_mbus_asciimaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_set(2, info, idx); }
-int get_mbus_rtuslave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_get(3, info, idx); }
-int set_mbus_rtuslave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(3, info, idx); }
-int get_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_get(4, info, idx); }
-int set_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(4, info, idx); }
+int get_mbus_mode_info(int *mode, int idx) { return mbus_get(DkKind::MbusMode, mode, idx); }
+int set_mbus_mode_info(int *mode, int idx) { return mbus_set(DkKind::MbusMode, mode, idx); }
+int get_mbus_rtumaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_get(DkKind::RtuMaster, info, idx); }
+int set_mbus_rtumaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_set(DkKind::RtuMaster, info, idx); }
+int get_mbus_asciimaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_get(DkKind::AsciiMaster, info, idx); }
+int set_mbus_asciimaster_mode_info(MbusMasterInfo *info, int idx) { return mbus_set(DkKind::AsciiMaster, info, idx); }
+int get_mbus_rtuslave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_get(DkKind::RtuSlave, info, idx); }
+int set_mbus_rtuslave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(DkKind::RtuSlave, info, idx); }
+int get_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_get(DkKind::AsciiSlave, info, idx); }
+int set_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(DkKind::AsciiSlave, info, idx); }
 
 // A network port number is in use when a serial port's data port, or the
 // port of the Modbus record its stored Modbus mode uses, equals it. Zero is
@@ -242,14 +229,10 @@ int check_valid_port_num(int port_num, int *owner)
         return 0;
     for (int i = 0; i < DK_PORTS; ++i) {
         int data_port = pi_port(reinterpret_cast<const PortInfo *>(img->port[i]), PI_NET_ADDR);
-        int mbus_port = 0;
-        switch (img->mbus_mode[i]) {
-        case RTU_SLAVE_MODE: mbus_port = img->rtuslave[i].server_port; break;
-        case RTU_MASTER_MODE: mbus_port = img->rtumaster[i].host_port; break;
-        case ASCII_SLAVE_MODE: mbus_port = img->asciislave[i].server_port; break;
-        case ASCII_MASTER_MODE: mbus_port = img->asciimaster[i].host_port; break;
-        default: break;
-        }
+        int32_t mbus_port = 0;
+        for (const DkKindRow &k : dk_kinds)
+            if (k.mbus_mode >= 0 && k.mbus_mode == img->mbus_mode[i])
+                memcpy(&mbus_port, dk_record(img, k.kind, i) + k.port_at, sizeof mbus_port);
         if (data_port == port_num || mbus_port == port_num) {
             if (owner)
                 *owner = i;

@@ -54,6 +54,59 @@ static_assert(offsetof(DeviceImage, asciislave) == 5696, "ASCII slave records");
 static_assert(offsetof(DeviceImage, ssl) == 5792, "encryption records");
 static_assert(sizeof(DeviceImage) == 5920, "image size");
 
+// The per-port records of the image, one row per kind: where port 0's record
+// lies and how long each is (the next port's follows). A Modbus record names
+// the Modbus mode code that uses it and where its network port (int32) lies.
+enum class DkKind { Port, Ssl, MbusMode, RtuMaster, AsciiMaster, RtuSlave, AsciiSlave };
+
+struct DkKindRow {
+    DkKind kind;
+    unsigned offset;
+    unsigned size;
+    int mbus_mode;  // -1: not a Modbus record
+    unsigned port_at;
+};
+
+#define DK_AT(member) static_cast<unsigned>(offsetof(DeviceImage, member))
+#define DK_MBUS(rec, type, code, port) DK_AT(rec), sizeof(type), code, offsetof(type, port)
+inline constexpr DkKindRow dk_kinds[] = {
+    {DkKind::Port, DK_AT(port), DK_PORT_SIZE, -1, 0},
+    {DkKind::Ssl, DK_AT(ssl), DK_SSL_SIZE, -1, 0},
+    {DkKind::MbusMode, DK_AT(mbus_mode), sizeof(int32_t), -1, 0},
+    {DkKind::RtuMaster, DK_MBUS(rtumaster, MbusMasterInfo, RTU_MASTER_MODE, host_port)},
+    {DkKind::AsciiMaster, DK_MBUS(asciimaster, MbusMasterInfo, ASCII_MASTER_MODE, host_port)},
+    {DkKind::RtuSlave, DK_MBUS(rtuslave, MbusSlaveInfo, RTU_SLAVE_MODE, server_port)},
+    {DkKind::AsciiSlave, DK_MBUS(asciislave, MbusSlaveInfo, ASCII_SLAVE_MODE, server_port)},
+};
+#undef DK_MBUS
+#undef DK_AT
+
+constexpr bool dk_kinds_in_order()
+{
+    for (unsigned i = 0; i < sizeof dk_kinds / sizeof dk_kinds[0]; ++i)
+        if (static_cast<unsigned>(dk_kinds[i].kind) != i)
+            return false;
+    return true;
+}
+static_assert(dk_kinds_in_order(), "row i is the kind numbered i");
+
+inline const DkKindRow &dk_kind(DkKind kind)
+{
+    return dk_kinds[static_cast<unsigned>(kind)];
+}
+
+// One port's record of a kind in the image.
+inline unsigned char *dk_record(DeviceImage *img, DkKind kind, int port)
+{
+    const DkKindRow &k = dk_kind(kind);
+    return reinterpret_cast<unsigned char *>(img) + k.offset + static_cast<unsigned>(port) * k.size;
+}
+
+inline const unsigned char *dk_record(const DeviceImage *img, DkKind kind, int port)
+{
+    return dk_record(const_cast<DeviceImage *>(img), kind, port);
+}
+
 // The device folder named by DEVKIT_ROOT, made absolute once per process
 // (the firewall child changes to "/" before it logs); null when unset or
 // not a folder.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -20,18 +21,22 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "dk_conf.h"
 #include "dk_store.h"
 #include "record.h"
 
-#ifndef DK_SOURCE_WWW
-#define DK_SOURCE_WWW ""
+#ifndef DK_WWW
+#define DK_WWW ""
 #endif
 #ifndef DK_CGI_PATH
 #define DK_CGI_PATH ""
 #endif
 
 namespace fs = std::filesystem;
+// Objects keep their members in insertion order: table order, file order.
+using Json = nlohmann::ordered_json;
 
 namespace {
 
@@ -104,29 +109,6 @@ std::vector<std::string> split(const std::string &s, char sep)
     }
 }
 
-std::string json_str(const std::string &s)
-{
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
 // ---- The stored fields, one row each ----
 //
 // Every field the program owns, and the library-side records the tool shows,
@@ -135,7 +117,7 @@ std::string json_str(const std::string &s)
 // accepts and the value "init" gives it. init, show and set all walk this
 // table, so a new field is a new row.
 
-enum class Area { Port, Ssl, MbusMode, RtuMaster, AsciiMaster, RtuSlave, AsciiSlave };
+using Area = DkKind;
 enum class Type {
     I32,   // signed 32-bit: little-endian in a port record, native elsewhere
     U32,   // unsigned 32-bit, little-endian (the flag word)
@@ -145,67 +127,52 @@ enum class Type {
     Text,  // NUL-terminated text of `hi` characters at most
 };
 
+constexpr long long kI32Min = INT32_MIN, kI32Max = INT32_MAX;
+
+// A row names what differs from a plain signed 32-bit port record field
+// that init leaves 0.
 struct Field {
     const char *name;
-    Area area;
-    Type type;
-    unsigned offset;      // in the area's record
-    unsigned count;       // how many "#" repeats; 1 for a plain field
-    unsigned stride;      // bytes from one repeat to the next
-    long long lo, hi;     // what set accepts (for Text, hi is the longest text)
-    long long init;       // what init stores for port 0 ...
-    long long init_step;  // ... plus this for each further port
+    Area area = Area::Port;
+    Type type = Type::I32;
+    unsigned offset = 0;          // in the area's record
+    unsigned count = 1;           // how many "#" repeats; 1 for a plain field
+    unsigned stride = 0;          // bytes from one repeat to the next
+    long long lo = kI32Min;       // what set accepts (for Text, hi is the longest text)
+    long long hi = kI32Max;
+    long long init = 0;           // what init stores for port 0 ...
+    long long init_step = 0;      // ... plus this for each further port
 };
-
-constexpr long long kI32Min = INT32_MIN, kI32Max = INT32_MAX;
 
 #define MASTER_AT(f) static_cast<unsigned>(offsetof(MbusMasterInfo, f))
 #define SLAVE_AT(f) static_cast<unsigned>(offsetof(MbusSlaveInfo, f))
 
 const Field kFields[] = {
-    {.name = "port_mode", .area = Area::Port, .type = Type::I32, .offset = PI_PORT_MODE, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
-    {.name = "net_enable", .area = Area::Port, .type = Type::I32, .offset = PI_NET_ENABLE, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 1, .init_step = 0},
-    {.name = "idle_timeout", .area = Area::Port, .type = Type::I32, .offset = PI_IDLE_TIMEOUT, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "net_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_NET_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 65535, .init = 4001, .init_step = 1},
-    {.name = "net_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_NET_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "ctrl_addr.port", .area = Area::Port, .type = Type::Port, .offset = PI_CTRL_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 65535, .init = 4101, .init_step = 1},
-    {.name = "ctrl_addr.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_CTRL_ADDR, .count = 1,
-     .stride = 0, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "links.#.port", .area = Area::Port, .type = Type::Port, .offset = PI_LINKS, .count = 4,
-     .stride = LA_SIZE, .lo = 0, .hi = 65535, .init = 0, .init_step = 0},
-    {.name = "links.#.ip", .area = Area::Port, .type = Type::Ip, .offset = PI_LINKS, .count = 4,
-     .stride = LA_SIZE, .lo = 0, .hi = 0, .init = 0, .init_step = 0},
-    {.name = "link_cnt", .area = Area::Port, .type = Type::I32, .offset = PI_LINK_CNT, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "host_cnt.#", .area = Area::Port, .type = Type::I32, .offset = PI_HOST_CNT, .count = 4,
-     .stride = 4, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "alive_check", .area = Area::Port, .type = Type::I32, .offset = PI_ALIVE_CHECK, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},
-    {.name = "flags", .area = Area::Port, .type = Type::U32, .offset = PI_FLAGS, .count = 1,
-     .stride = 0, .lo = 0, .hi = UINT32_MAX, .init = 0, .init_step = 0},
-    {.name = "encrypt_enable", .area = Area::Ssl, .type = Type::Bit, .offset = 0, .count = 1,
-     .stride = 0, .lo = 0, .hi = 1, .init = 0, .init_step = 0},
-    {.name = "mbus_mode", .area = Area::MbusMode, .type = Type::I32, .offset = 0, .count = 1,
-     .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = PORT_SERVER_MODE, .init_step = 0},
+    {.name = "port_mode", .offset = PI_PORT_MODE, .init = PORT_SERVER_MODE},
+    {.name = "net_enable", .offset = PI_NET_ENABLE, .init = 1},
+    {.name = "idle_timeout", .offset = PI_IDLE_TIMEOUT},
+    {.name = "net_addr.port", .type = Type::Port, .offset = PI_NET_ADDR, .lo = 0, .hi = 65535, .init = 4001,
+     .init_step = 1},
+    {.name = "net_addr.ip", .type = Type::Ip, .offset = PI_NET_ADDR},
+    {.name = "ctrl_addr.port", .type = Type::Port, .offset = PI_CTRL_ADDR, .lo = 0, .hi = 65535, .init = 4101,
+     .init_step = 1},
+    {.name = "ctrl_addr.ip", .type = Type::Ip, .offset = PI_CTRL_ADDR},
+    {.name = "links.#.port", .type = Type::Port, .offset = PI_LINKS, .count = 4, .stride = LA_SIZE, .lo = 0,
+     .hi = 65535},
+    {.name = "links.#.ip", .type = Type::Ip, .offset = PI_LINKS, .count = 4, .stride = LA_SIZE},
+    {.name = "link_cnt", .offset = PI_LINK_CNT},
+    {.name = "host_cnt.#", .offset = PI_HOST_CNT, .count = 4, .stride = 4},
+    {.name = "alive_check", .offset = PI_ALIVE_CHECK},
+    {.name = "flags", .type = Type::U32, .offset = PI_FLAGS, .lo = 0, .hi = UINT32_MAX},
+    {.name = "encrypt_enable", .area = Area::Ssl, .type = Type::Bit, .lo = 0, .hi = 1},
+    {.name = "mbus_mode", .area = Area::MbusMode, .init = PORT_SERVER_MODE},
 #define MASTER_ROWS(rec, where)                                                                          \
-    {.name = rec ".idle_timeout", .area = where, .type = Type::I32, .offset = MASTER_AT(idle_timeout),   \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
-    {.name = rec ".alive_check", .area = where, .type = Type::I32, .offset = MASTER_AT(alive_check),     \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0},                 \
+    {.name = rec ".idle_timeout", .area = where, .offset = MASTER_AT(idle_timeout)},                     \
+    {.name = rec ".alive_check", .area = where, .offset = MASTER_AT(alive_check)},                       \
     {.name = rec ".host_addr", .area = where, .type = Type::Text, .offset = MASTER_AT(host_addr),        \
-     .count = 1, .stride = 0, .lo = 0, .hi = sizeof(MbusMasterInfo::host_addr) - 1, .init = 0,          \
-     .init_step = 0},                                                                                   \
-    {.name = rec ".host_port", .area = where, .type = Type::I32, .offset = MASTER_AT(host_port),         \
-     .count = 1, .stride = 0, .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
-#define SLAVE_ROW(rec, where, f)                                                                         \
-    {.name = rec "." #f, .area = where, .type = Type::I32, .offset = SLAVE_AT(f), .count = 1, .stride = 0, \
-     .lo = kI32Min, .hi = kI32Max, .init = 0, .init_step = 0}
+     .hi = sizeof(MbusMasterInfo::host_addr) - 1},                                                       \
+    {.name = rec ".host_port", .area = where, .offset = MASTER_AT(host_port)}
+#define SLAVE_ROW(rec, where, f) {.name = rec "." #f, .area = where, .offset = SLAVE_AT(f)}
 #define SLAVE_ROWS(rec, where)                                                                           \
     SLAVE_ROW(rec, where, server_port), SLAVE_ROW(rec, where, max_connect), SLAVE_ROW(rec, where, max_try), \
         SLAVE_ROW(rec, where, rqstpause), SLAVE_ROW(rec, where, respwait),                                \
@@ -222,43 +189,35 @@ const Field kFields[] = {
 // The bytes of one port's record in an area.
 unsigned char *area_bytes(DeviceImage &img, Area area, int port)
 {
-    switch (area) {
-    case Area::Port: return img.port[port];
-    case Area::Ssl: return img.ssl[port];
-    case Area::MbusMode: return reinterpret_cast<unsigned char *>(&img.mbus_mode[port]);
-    case Area::RtuMaster: return reinterpret_cast<unsigned char *>(&img.rtumaster[port]);
-    case Area::AsciiMaster: return reinterpret_cast<unsigned char *>(&img.asciimaster[port]);
-    case Area::RtuSlave: return reinterpret_cast<unsigned char *>(&img.rtuslave[port]);
-    case Area::AsciiSlave: return reinterpret_cast<unsigned char *>(&img.asciislave[port]);
-    }
-    return img.port[port];
+    return dk_record(&img, area, port);
 }
 
-// A field's value as JSON text; at is the field's bytes in its record.
-std::string field_json(const Field &f, unsigned char *rec, unsigned at)
+// A field's value as JSON; at is the field's bytes in its record.
+Json field_json(const Field &f, unsigned char *rec, unsigned at)
 {
     PortInfo *pi = reinterpret_cast<PortInfo *>(rec);
     switch (f.type) {
     case Type::I32:
         if (f.area == Area::Port)
-            return std::to_string(pi_i32(pi, at));
+            return pi_i32(pi, at);
         int32_t v;
         std::memcpy(&v, rec + at, sizeof v);
-        return std::to_string(v);
-    case Type::U32: return std::to_string(pi_u32(pi, at));
-    case Type::Port: return std::to_string(pi_port(pi, at));
+        return v;
+    case Type::U32: return pi_u32(pi, at);
+    case Type::Port: return pi_port(pi, at);
     case Type::Ip: {
         const unsigned char *a = rec + at + LA_ADDR;
-        return "\"" + std::to_string(a[0]) + "." + std::to_string(a[1]) + "." + std::to_string(a[2]) + "." +
-               std::to_string(a[3]) + "\"";
+        char text[16];
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
+        return text;
     }
-    case Type::Bit: return rec[at] & 1u ? "1" : "0";
+    case Type::Bit: return rec[at] & 1u;
     case Type::Text: {
         const char *t = reinterpret_cast<const char *>(rec + at);
-        return json_str(std::string(t, strnlen(t, static_cast<size_t>(f.hi) + 1)));
+        return std::string(t, strnlen(t, static_cast<size_t>(f.hi) + 1));
     }
     }
-    return "null";
+    return nullptr;
 }
 
 // Stores a checked value: n for the numeric types, word for Ip, text for Text.
@@ -324,20 +283,42 @@ std::string read_text(const fs::path &p)
 
 // ---- init ----
 
-const char *kDefaultConf =
-    "# System configuration of the simulated device\n"
-    "[system]\n"
-    "fw_version=devkit-1.0\n"
-    "\n"
-    "[serial]\n"
-    "s2n_remoteman=1\n"
-    "DataPort0=4001\nDataPort1=4002\nDataPort2=4003\nDataPort3=4004\n"
-    "CtrlPort0=4101\nCtrlPort1=4102\nCtrlPort2=4103\nCtrlPort3=4104\n"
-    "ProtolPort0=0\nProtolPort1=0\nProtolPort2=0\nProtolPort3=0\n"
-    "\n"
-    "[network]\n"
-    "wan_ifname=lo\n"
-    "wan_conn_type=dhcp\n";
+// What init gives a field for a port.
+long long init_value(const char *name, int port)
+{
+    for (const Field &f : kFields)
+        if (std::strcmp(f.name, name) == 0)
+            return f.init + f.init_step * port;
+    fail(1, std::string("no field ") + name);
+}
+
+// The [serial] entries the program keeps in line with each port's record
+// ("DataPort0"...), from the values init gives the records.
+const struct {
+    const char *key;
+    long long (*value)(int port);
+} kPortEntries[] = {
+    {"DataPort", [](int i) { return init_value("net_addr.port", i); }},
+    {"CtrlPort", [](int i) { return init_value("ctrl_addr.port", i); }},
+    {"ProtolPort", [](int i) -> long long { return init_value("port_mode", i) == PORT_UDP_MODE; }},
+};
+
+std::string default_conf()
+{
+    std::string text = "# System configuration of the simulated device\n"
+                       "[system]\n"
+                       "fw_version=devkit-1.0\n"
+                       "\n"
+                       "[serial]\n"
+                       "s2n_remoteman=1\n";
+    for (const auto &e : kPortEntries)
+        for (int i = 0; i < DK_PORTS; ++i)
+            text += e.key + std::to_string(i) + "=" + std::to_string(e.value(i)) + "\n";
+    return text + "\n"
+                  "[network]\n"
+                  "wan_ifname=lo\n"
+                  "wan_conn_type=dhcp\n";
+}
 
 void default_image(DeviceImage &img)
 {
@@ -387,21 +368,22 @@ int cmd_init(std::vector<std::string> args)
         fail(1, root + ": cannot lock the device folder");
     DeviceImage img;
     default_image(img);
-    std::string conf_path = (fs::path(root) / kSystemConf).string();
+    std::string conf_path = (fs::path(root) / kSystemConf).string(), conf = default_conf();
     bool ok = dk_write_image(root.c_str(), &img) == 0 &&
-              dk_replace_file(conf_path.c_str(), kDefaultConf, std::strlen(kDefaultConf), 0644) == 0;
+              dk_replace_file(conf_path.c_str(), conf.data(), conf.size(), 0644) == 0;
     for (const char *log : {DK_LOG_FIREWALL, DK_LOG_CLEAR_CONN})
         std::ofstream(fs::path(root) / log, std::ios::trunc);
     dk_unlock(lock);
     if (!ok)
         fail(1, root + ": cannot write the device");
 
-    // Templates: a link to the source tree's pages, so edits show at once.
+    // Templates: a link to the pages the build renders, so a rebuild shows
+    // at once.
     fs::path www = fs::path(root) / "www";
     fs::remove_all(www, ec);
-    if (std::strlen(DK_SOURCE_WWW) == 0 || !fs::is_directory(DK_SOURCE_WWW))
-        fail(1, std::string("template folder not found: ") + DK_SOURCE_WWW);
-    fs::create_directory_symlink(DK_SOURCE_WWW, www, ec);
+    if (std::strlen(DK_WWW) == 0 || !fs::is_directory(DK_WWW))
+        fail(1, std::string("template folder not found: ") + DK_WWW);
+    fs::create_directory_symlink(DK_WWW, www, ec);
     if (ec)
         fail(1, www.string() + ": " + ec.message());
     std::cout << "device created in " << root << "\n";
@@ -410,102 +392,55 @@ int cmd_init(std::vector<std::string> args)
 
 // ---- show ----
 
-// JSON of dotted names and values, nested as the names are: a numeric
-// component makes an array ("links.2.ip"), any other an object member.
-struct JsonNode {
-    std::string value;  // a leaf's JSON text
-    std::vector<std::pair<std::string, JsonNode>> members;
-    bool array = false;
-};
-
-void json_put(JsonNode &node, const std::string &dotted, const std::string &value)
+// The port fields nest as their dotted names do: "links.2.ip" is member
+// "ip" of element 2 of the array "links" (a JSON pointer starting a numeric
+// component at 0 makes an array).
+Json port_json(DeviceImage &img, int port)
 {
-    JsonNode *at = &node;
-    for (const std::string &part : split(dotted, '.')) {
-        at->array = !part.empty() && std::isdigit(static_cast<unsigned char>(part[0]));
-        JsonNode *next = nullptr;
-        for (auto &m : at->members)
-            if (m.first == part)
-                next = &m.second;
-        if (!next) {
-            at->members.push_back({part, JsonNode{}});
-            next = &at->members.back().second;
+    Json out = Json::object();
+    for (const Field &f : kFields)
+        for (unsigned k = 0; k < f.count; ++k) {
+            std::string pointer = "/";
+            pointer += field_name(f, k);
+            std::replace(pointer.begin(), pointer.end(), '.', '/');
+            out[Json::json_pointer(pointer)] = field_json(f, area_bytes(img, f.area, port), f.offset + k * f.stride);
         }
-        at = next;
-    }
-    at->value = value;
+    return out;
 }
 
-std::string json_text(const JsonNode &node)
-{
-    if (node.members.empty())
-        return node.value;
-    std::string out = node.array ? "[" : "{";
-    for (size_t i = 0; i < node.members.size(); ++i) {
-        out += i ? ", " : "";
-        if (!node.array)
-            out += json_str(node.members[i].first) + ": ";
-        out += json_text(node.members[i].second);
-    }
-    return out + (node.array ? "]" : "}");
-}
-
-std::string conf_json(const std::string &text)
+Json conf_json(const std::string &text)
 {
     // Sections and keys in file order; the first entry of a key counts,
     // as for the library's readers.
-    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
-    auto find_section = [&](const std::string &name) -> decltype(sections)::value_type & {
-        for (auto &s : sections)
-            if (s.first == name)
-                return s;
-        sections.push_back({name, {}});
-        return sections.back();
-    };
-    std::string current;
-    bool have_section = false;
+    Json out = Json::object();
+    Json *section = nullptr;
     ConfLine line;
     for (size_t pos = 0; conf_line(text.data(), text.size(), pos, &line); pos = line.next) {
         if (line.kind == ConfLine::SECTION) {
-            current = text.substr(line.name, line.name_len);
-            have_section = true;
-            find_section(current);
-        } else if (line.kind == ConfLine::ENTRY && have_section) {
-            auto &sec = find_section(current);
+            std::string name = text.substr(line.name, line.name_len);
+            if (!out.contains(name))
+                out[name] = Json::object();
+            section = &out[name];
+        } else if (line.kind == ConfLine::ENTRY && section) {
             std::string key = text.substr(line.name, line.name_len);
-            bool dup = false;
-            for (auto &kv : sec.second)
-                dup = dup || kv.first == key;
-            if (!dup)
-                sec.second.push_back({key, text.substr(line.value, line.value_len)});
+            if (!section->contains(key))
+                (*section)[key] = text.substr(line.value, line.value_len);
         }
     }
-    std::string out = "{";
-    for (size_t i = 0; i < sections.size(); ++i) {
-        out += (i ? ",\n    " : "\n    ") + json_str(sections[i].first) + ": {";
-        auto &kv = sections[i].second;
-        for (size_t k = 0; k < kv.size(); ++k)
-            out += (k ? ", " : "") + json_str(kv[k].first) + ": " + json_str(kv[k].second);
-        out += "}";
-    }
-    return out + (sections.empty() ? "}" : "\n  }");
+    return out;
 }
 
-std::string log_json(const fs::path &p)
+// One string per line of the log.
+Json log_json(const fs::path &p)
 {
     std::string text = read_text(p);
-    std::string out = "[";
-    size_t pos = 0;
-    bool first = true;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        out += (first ? "" : ", ") + json_str(text.substr(pos, end - pos));
-        first = false;
+    Json out = Json::array();
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = std::min(text.find('\n', pos), text.size());
+        out.push_back(text.substr(pos, end - pos));
         pos = end + 1;
     }
-    return out + "]";
+    return out;
 }
 
 int cmd_show(std::vector<std::string> args)
@@ -514,19 +449,16 @@ int cmd_show(std::vector<std::string> args)
         usage();
     std::string root = device_root(args[0]);
     DeviceImage img = read_device(root);
-    std::ostringstream o;
-    o << "{\n  \"ports\": [";
-    for (int i = 0; i < DK_PORTS; ++i) {
-        JsonNode port;
-        for (const Field &f : kFields)
-            for (unsigned k = 0; k < f.count; ++k)
-                json_put(port, field_name(f, k), field_json(f, area_bytes(img, f.area, i), f.offset + k * f.stride));
-        o << (i ? ",\n    " : "\n    ") << json_text(port);
-    }
-    o << "\n  ],\n  \"system_conf\": " << conf_json(read_text(fs::path(root) / kSystemConf))
-      << ",\n  \"logs\": {\"firewall\": " << log_json(fs::path(root) / DK_LOG_FIREWALL)
-      << ", \"clear_conn\": " << log_json(fs::path(root) / DK_LOG_CLEAR_CONN) << "}\n}\n";
-    std::cout << o.str();
+    Json doc = {{"ports", Json::array()},
+                {"system_conf", conf_json(read_text(fs::path(root) / kSystemConf))},
+                {"logs",
+                 {{"firewall", log_json(fs::path(root) / DK_LOG_FIREWALL)},
+                  {"clear_conn", log_json(fs::path(root) / DK_LOG_CLEAR_CONN)}}}};
+    for (int i = 0; i < DK_PORTS; ++i)
+        doc["ports"].push_back(port_json(img, i));
+    // Stored text need not be UTF-8 (a host address is kept as entered):
+    // such bytes show as U+FFFD rather than making the output invalid.
+    std::cout << doc.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
     return 0;
 }
 

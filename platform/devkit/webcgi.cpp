@@ -12,6 +12,7 @@
 #include "cgiweb.h"
 #pragma GCC visibility pop
 
+#include "dk_languages.h"
 #include "dk_store.h"
 
 enum {
@@ -220,7 +221,7 @@ void CgiError(void)
 // ---- Languages ----
 
 // Shipped languages; the tag is also the template folder under www/.
-static const char *const languages[] = {"en", "de"};
+static const char *const languages[] = {DK_LANGUAGES};
 enum { LANGUAGES = sizeof languages / sizeof languages[0] };
 
 // Index of the language a tag like "en", "EN-gb" names; -1 when not shipped.

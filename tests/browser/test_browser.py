@@ -4,15 +4,54 @@ leaving a screenshot of its last page in the folder S2N_ARTIFACTS. The driver
 waits for the page that a click, a key or a choice loads before the next
 command. tests/e2e must be on PYTHONPATH."""
 
+import functools
+import http.server
 import os
+import shutil
+import threading
+import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import Select, WebDriverWait
+from devkit import MODE_PAGES
 from test_lighttpd import LighttpdTest
 
 PAGE = "http://127.0.0.1:%d/cgi-bin/s2n_service_mode.cgi?%s"
+# The device as a LAN browser reaches it: plain http at a name the browser
+# does not trust, so it sends no fetch metadata; another site's page, and a
+# third site serving a copy of a page without the server's headers.
+HOSTS = ("device.lan", "evil.example", "copy.example")
+HEADERS = {"X-Frame-Options": "DENY", "X-Content-Type-Options": "nosniff", "Referrer-Policy": "same-origin"}
+ATTACK = """<!DOCTYPE html>
+<meta name="referrer" content="no-referrer">
+<title>Another site</title>
+<img src="{cgi}?todo=save&amp;h_PortIndex=0&amp;h_ServiceMode=2&amp;tcp_server_port=6666&amp;h_EncryptionEnable=1">
+<form id="get" action="{cgi}" target="get-frame">
+<input name="todo" value="save"><input name="h_PortIndex" value="2"><input name="h_ClearConn" value="1">
+</form>
+<iframe name="get-frame"></iframe>
+<form id="post" method="post" action="{cgi}" target="post-frame">
+<input name="todo" value="save"><input name="h_PortIndex" value="1"><input name="h_ServiceMode" value="4">
+<input name="udp_port" value="6667">
+</form>
+<iframe name="post-frame"></iframe>
+<iframe id="device" src="{cgi}?h_PortIndex=3&amp;next_page=s2n_service_mode_udp.htm"></iframe>
+<iframe id="copy" src="http://copy.example:{port}/copy/page.htm"></iframe>
+<script>
+fetch("{cgi}?todo=save&h_PortIndex=3&h_ServiceMode=4&udp_port=6668", {{mode: "no-cors", referrerPolicy: "no-referrer"}});
+document.getElementById("get").submit();
+document.getElementById("post").submit();
+</script>
+"""
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
 
 
 # Runs the demo server test too when the whole module runs; ctest names the flows.
@@ -20,7 +59,8 @@ class BrowserTest(LighttpdTest):
     @classmethod
     def setUpClass(cls):
         options = webdriver.ChromeOptions()
-        options.arguments.extend(["--headless=new", "--no-sandbox", "--disable-dev-shm-usage"])
+        options.arguments.extend(["--headless=new", "--no-sandbox", "--disable-dev-shm-usage",
+                                  "--host-resolver-rules=" + ", ".join("MAP %s 127.0.0.1" % h for h in HOSTS)])
         # A phone's viewport (a headless window is never narrower than 500).
         options.add_experimental_option("mobileEmulation", {"deviceMetrics": {"width": 390, "height": 1600}})
         cls.browser = webdriver.Chrome(options=options)
@@ -44,10 +84,28 @@ class BrowserTest(LighttpdTest):
         return [self.browser.find_element(By.CSS_SELECTOR, '[name="%s"], #%s' % (n, n)).get_attribute("value")
                 for n in names] + [msg.text if msg.is_displayed() else None]
 
-    def save(self, **fields):
+    def type(self, **fields):
         for name, value in fields.items():
             self.browser.find_element(By.NAME, name).send_keys(Keys.CONTROL + "a" + Keys.NULL, value)
-        self.go(self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click)
+
+    def save(self, button="button[type=submit]", **fields):
+        self.type(**fields)
+        self.go(self.browser.find_element(By.CSS_SELECTOR, button).click)
+
+    def done(self):
+        """The word after a save, or None while it is hidden."""
+        done = self.browser.find_element(By.CLASS_NAME, "done")
+        return done.text if done.is_displayed() else None
+
+    def marked(self):
+        """The field with the focus, and whether it is marked as refused."""
+        field = self.browser.switch_to.active_element
+        return field.get_attribute("name"), field.get_attribute("aria-invalid")
+
+    def switches(self):
+        """Each switch's state as the device stores it, with the word it shows."""
+        return [(s.get_attribute("role"), s.is_selected(), s.find_element(By.XPATH, "following-sibling::*").text)
+                for s in self.browser.find_elements(By.CSS_SELECTOR, "input[type=checkbox]")]
 
     def test_default_page_is_port_1_tcp_server(self):
         self.go(self.browser.get, "http://127.0.0.1:%d/" % self.port)
@@ -69,16 +127,82 @@ class BrowserTest(LighttpdTest):
                          self.show()["ports"][1]["host_cnt"], ["4", "10.0.0.1", "10.0.0.9", "10.1.1.250",
                                                                "10.1.2.3", None, 9, 8, 1, 1])
 
+    def test_save_confirms_and_reload_sends_nothing(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.save("button[name=h_ClearConn]", tcp_server_port="4011")
+        self.assertEqual((self.done(), self.browser.current_url, self.show()["logs"]["clear_conn"]),
+                         ("Settings saved. The connections of this port were reset.",
+                          PAGE % (self.port, "lang=en&h_PortIndex=1&next_page=s2n_service_mode_tcpsrv.htm"), ["clearConn 1"]))
+        self.go(self.browser.refresh)
+        self.assertEqual((self.shown("tcp_server_port"), self.show()["logs"]["clear_conn"]),
+                         (["4011", None], ["clearConn 1"]))
+        self.assertIsNone(self.done())
+
     def test_reversed_range_stores_nothing(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
         before = self.snapshot()
-        self.save(HostStartIp1="10.0.0.9", HostEndIp1="10.0.0.1")
-        self.assertEqual((self.shown()[-1], self.snapshot()), ("end ip must more than start ip", before))
+        self.save(HostStartIp2="10.0.0.9", HostEndIp2="10.0.0.1")
+        # The page shows what was sent, marks the range's end and keeps the
+        # note that the port still runs its old service.
+        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.snapshot(), self.marked(), self.done(),
+                          self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
+                         (["10.0.0.9", "10.0.0.1", "end ip must more than start ip"], before, ("HostEndIp2", "true"),
+                          None, True))
+
+    def test_switches_from_the_keyboard(self):
+        self.go(self.browser.get, PAGE % (self.port, "next_page=s2n_service_mode_tcpcli.htm"))
+        # Tab from the last number field to each switch, Space turns it on.
+        self.browser.find_element(By.NAME, "client_alive_check").send_keys(Keys.TAB, Keys.SPACE, Keys.TAB, Keys.SPACE)
+        self.assertEqual(self.switches(), [("switch", True, "On")] * 2)
+        self.go(self.browser.switch_to.active_element.send_keys, Keys.TAB, Keys.ENTER)
+        self.assertEqual([(p["flags"], p["encrypt_enable"]) for p in self.show()["ports"][:2]], [(0x4000000, 1), (0, 0)])
+        # Off is stored as off: the form sends 0 for the switch turned off.
+        self.browser.find_element(By.CSS_SELECTOR, "[role=switch]").click()
+        self.save()
+        self.assertEqual((self.switches(), self.show()["ports"][0]["flags"], self.show()["ports"][0]["encrypt_enable"]),
+                         ([("switch", False, "Off"), ("switch", True, "On")], 0, 1))
+
+    def test_unsaved_edit_asks_before_port_switch(self):
+        self.go(self.browser.get, PAGE % (self.port, "lang=en"))
+        self.type(server_alive_check="7")
+        asked = []
+
+        def leave(action, accept):
+            action()
+            alert = WebDriverWait(self.browser, 10).until(expected_conditions.alert_is_present())
+            asked.append(alert.text)
+            alert.accept() if accept else alert.dismiss()
+
+        def switch_port():
+            self.browser.find_element(By.ID, "port").send_keys(Keys.DOWN, Keys.ENTER)
+
+        # Called off, a link or a port switch leaves the page as it was.
+        leave(self.browser.find_element(By.LINK_TEXT, "Deutsch").click, False)
+        leave(switch_port, False)
+        self.assertEqual(self.shown("port", "server_alive_check", "lang"), ["Port1", "7", "en", None])
+        self.go(leave, switch_port, True)
+        self.assertEqual(self.shown("port", "server_alive_check") + asked, ["Port2", "0", None] + [
+            "Your changes on this page are not saved yet. Leave the page anyway?"] * 3)
+
+    def test_pages_pass_accessibility_check(self):
+        self.assertTrue(os.path.exists(os.environ["S2N_AXE"]), "axe-core: npm ci --prefix tests/browser")
+        with open(os.environ["S2N_AXE"]) as f:
+            axe = f.read()
+        for lang in ("en", "de"):
+            for page in MODE_PAGES:
+                self.go(self.browser.get, PAGE % (self.port, "lang=%s&next_page=%s" % (lang, page)))
+                self.browser.execute_script(axe)
+                found = self.browser.execute_async_script("axe.run().then(arguments[0])")
+                with self.subTest(lang=lang, page=page):
+                    self.assertEqual([(v["id"], [n["target"] for n in v["nodes"]]) for v in found["violations"]
+                                      if v["impact"] in ("serious", "critical")], [])
 
     def test_rtu_master_host_port_in_use(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
         self.save(rtumaster_host_addr="10.0.0.5", rtumaster_host_port="4002")
-        self.assertEqual(self.shown("rtumaster_host_port"), ["4002", "invalid port number"])
+        # The message names no field; the page knows which one it is about.
+        self.assertEqual((self.shown("rtumaster_host_port"), self.marked()),
+                         (["4002", "invalid port number"], ("rtumaster_host_port", "true")))
 
     def test_modbus_page_shows_defaults(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))
@@ -92,3 +216,59 @@ class BrowserTest(LighttpdTest):
         # The page after the save shows what the setters took from the German form.
         self.save(udp_port="5005")
         self.assertEqual(self.shown("port", "service", "udp_port", "lang"), ["Port3", "4", "5005", "de", None])
+
+    def frame(self, frame_id):
+        """Where the frame's page came from once it left about:blank, and
+        whether it shows the settings form."""
+        self.browser.switch_to.frame(self.browser.find_element(By.ID, frame_id))
+        try:
+            WebDriverWait(self.browser, 10).until(lambda b: b.execute_script(
+                "return location.href != 'about:blank' && document.readyState == 'complete'"))
+            return (self.browser.execute_script("return location.origin"),
+                    bool(self.browser.find_elements(By.ID, "settings")))
+        finally:
+            self.browser.switch_to.default_content()
+
+    def test_other_site_cannot_save(self):
+        """Another site's page tries an image, a GET form, a no-cors fetch and a
+        POST form, none with a Referer, and frames a page: nothing of the
+        device changes, each request reached the program without fetch
+        metadata, the framed page is not shown, and a copy of a page from a
+        server without the headers hides its form inside the frame."""
+        cgi = "http://device.lan:%d/cgi-bin/s2n_service_mode.cgi" % self.port
+        with urllib.request.urlopen(PAGE % (self.port, "h_PortIndex=0"), timeout=10) as r:
+            page = r.read()
+        site = os.path.join(self.tmp, "other-site")
+        shutil.copytree(os.path.join(self.dev, "www", "static"), os.path.join(site, "copy", "static"))
+        with open(os.path.join(site, "copy", "page.htm"), "wb") as f:
+            f.write(page)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(QuietHandler, directory=site))
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        other = server.server_address[1]
+        with open(os.path.join(site, "attack.html"), "w") as f:
+            f.write(ATTACK.format(cgi=cgi, port=other))
+        before = self.snapshot()
+
+        self.go(self.browser.get, "http://evil.example:%d/attack.html" % other)
+        self.assertEqual(self.frame("device"), ("null", False), "the device's page in another site's frame")
+        self.assertEqual(self.frame("copy"), ("http://copy.example:%d" % other, False), "the copy in a frame")
+        self.assertIn(b'id="settings"', page, "the copy has a form to hide")
+        attacks, end = [], time.monotonic() + 10
+        while len(attacks) < 4:
+            self.assertLess(time.monotonic(), end, attacks)
+            time.sleep(0.05)
+            with open(self.access_log) as f:
+                attacks = sorted(line.split() for line in f if "todo=save" in line or line.startswith("POST"))
+        self.assertEqual([(a[0], a[2], a[3], a[4]) for a in attacks],
+                         [("GET", "200", "-", "-")] * 3 + [("POST", "200", "null", "-")])  # no Referer: Origin null
+        self.assertEqual(self.snapshot(), before)
+
+        # The headers that forbid the frames, on the program's pages and the static files.
+        for path in ("/cgi-bin/s2n_service_mode.cgi", "/cgi-bin/static/service_mode.js"):
+            with urllib.request.urlopen("http://127.0.0.1:%d%s" % (self.port, path), timeout=10) as r:
+                self.assertEqual({h: r.headers[h] for h in HEADERS}, HEADERS, path)
+                policy = [d.strip() for d in r.headers["Content-Security-Policy"].split(";")]
+                self.assertTrue({"default-src 'self'", "frame-ancestors 'none'"} <= set(policy), policy)
+

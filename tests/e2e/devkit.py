@@ -14,9 +14,6 @@ from pathlib import Path
 DEVKIT = os.environ.get("S2N_DEVKIT", "")
 CGI = os.environ.get("S2N_CGI", "")
 SOURCE_DIR = os.environ.get("S2N_SOURCE_DIR", os.path.abspath(os.path.join(__file__, "../../..")))
-# The eight template pages, as the program's service table names them.
-with open(os.path.join(SOURCE_DIR, "cgi", "modes.cpp")) as f:
-    MODE_PAGES = re.findall(r'MODE_ROW\(\w+, \w+, "([\w.]+)"', f.read())
 # Words that run a program built for another machine ("qemu-arm -L ..."); empty on the host.
 EMULATOR = os.environ.get("S2N_EMULATOR", "").split()
 TIMEOUT = 60  # seconds one program run may take
@@ -25,6 +22,13 @@ TIMEOUT = 60  # seconds one program run may take
 def command(program, *args):
     """Argument list that runs one of the built programs on this machine."""
     return EMULATOR + [program, *args]
+
+
+# The program's own tables, as s2n-introspect prints them: "fun_tab", "modes"
+# and "messages", each a list of rows in the program's order.
+FACTS = json.loads(subprocess.run(command(os.environ["S2N_INTROSPECT"]), capture_output=True, check=True,
+                                  timeout=TIMEOUT).stdout)
+MODE_PAGES = [mode["page"] for mode in FACTS["modes"]]
 
 
 def cgi_env(root, **extra):

@@ -3,6 +3,7 @@ writes, on a free port of 127.0.0.1, serving the CGI against a device."""
 
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import time
@@ -38,6 +39,11 @@ class LighttpdTest(DeviceTest):
                        timeout=30)
         with open(conf) as f:
             self.assertIn('server.bind          = "127.0.0.1"', f.read(), "the demo server is local only")
+        # What reached the server, with the headers that tell another site's request.
+        self.access_log = os.path.join(self.tmp, "access.log")
+        with open(conf, "a") as f:
+            f.write('server.modules += ("mod_accesslog")\naccesslog.filename = "%s"\n'
+                    'accesslog.format = "%%m %%U%%q %%>s %%{Origin}i %%{Sec-Fetch-Site}i"\n' % self.access_log)
         server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         # Cleanups run last first: terminate, wait, and kill if it is still running.
         for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):
@@ -77,3 +83,75 @@ class LighttpdTest(DeviceTest):
                 self.assertEqual(code, status)
                 for name, value in zip(("h_PortIndex", "next_page"), fields):
                     self.assertIn('name="%s" value="%s"' % (name, value), body)
+
+
+def session_processes(sid):
+    """Names of the live processes of session sid."""
+    names = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/stat" % pid) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        comm, rest = stat[stat.index("(") + 1:stat.rindex(")")], stat[stat.rindex(")") + 2:].split()
+        if int(rest[3]) == sid and rest[0] != "Z":
+            names.append(comm)
+    return names
+
+
+class ServeStopsTest(DeviceTest):
+    """scripts/serve ends with its lighttpd and its trace display on SIGINT
+    and SIGTERM, whether Ctrl-C reaches the foreground group or a signal
+    reaches a script that another script started in the background (which
+    begins with SIGINT ignored)."""
+
+    def test_signal_stops_server_and_trace(self):
+        if not LIGHTTPD:
+            self.skipTest("lighttpd is not installed (apt-get install lighttpd)")
+        cases = [
+            # description, signal, to the whole process group, started with SIGINT ignored
+            ("Ctrl-C in the foreground", signal.SIGINT, True, False),
+            ("SIGTERM in the foreground", signal.SIGTERM, False, False),
+            ("SIGINT in the background", signal.SIGINT, False, True),
+            ("SIGTERM in the background", signal.SIGTERM, False, True),
+        ]
+        for desc, sig, group, background in cases:
+            with self.subTest(desc):
+                with socket.socket() as s:
+                    s.bind(("127.0.0.1", 0))
+                    port = s.getsockname()[1]
+                env = dict(os.environ, PORT=str(port), BUILD_DIR=os.path.dirname(CGI), DEVICE=self.dev,
+                           STATE=os.path.join(self.tmp, "state-%d" % port))
+                serve = subprocess.Popen(
+                    [os.path.join(SOURCE_DIR, "scripts", "serve"), "--no-build"], env=env, start_new_session=True,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                    preexec_fn=(lambda: signal.signal(signal.SIGINT, signal.SIG_IGN)) if background else None)
+                self.addCleanup(self.kill_group, serve.pid)
+                deadline = time.time() + 30
+                while session_processes(serve.pid).count("lighttpd") != 1 or not self.listening(port):
+                    if serve.poll() is not None:
+                        self.fail("scripts/serve ended: " + serve.stderr.read().decode())
+                    self.assertLess(time.time(), deadline, "the server did not start")
+                    time.sleep(0.1)
+                self.assertIn("tail", session_processes(serve.pid))
+                (os.killpg if group else os.kill)(serve.pid, sig)
+                self.assertEqual(serve.wait(30), 128 + sig)
+                serve.stderr.close()
+                self.assertEqual(session_processes(serve.pid), [])
+                self.assertFalse(self.listening(port))
+
+    @staticmethod
+    def kill_group(pid):
+        try:
+            os.killpg(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+    @staticmethod
+    def listening(port):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=0.5).close()
+            return True
+        except OSError:
+            return False

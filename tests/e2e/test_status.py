@@ -7,8 +7,10 @@ from devkit import DeviceTest, cgi_env
 class StatusTest(DeviceTest):
     def test_refused_save_page_shows_all_five(self):
         self.set("system_conf.network.wan_ifname=lo")
-        # "h_ClearConn" with 0 in a save clears the selected port; outside a save never.
-        r = self.request("todo=save&h_PortIndex=1&h_ServiceMode=4&HostStartIp1=10.0.0.9&HostEndIp1=10.0.0.1"
+        # "h_ClearConn" with 0 in a save clears the selected port; outside a
+        # save, or in a refused one, never.
+        self.request("todo=save&h_PortIndex=1&h_ClearConn=0", post=True)
+        r = self.request("todo=save&h_PortIndex=3&h_ServiceMode=4&HostStartIp1=10.0.0.9&HostEndIp1=10.0.0.1"
                          "&h_ClearConn=0&next_page=s2n_service_mode_tcpsrv.htm", post=True)
         self.request("h_PortIndex=2&h_ClearConn=1")
         self.assertEqual(self.show()["logs"]["clear_conn"], ["clearConn 1"])

@@ -1,6 +1,7 @@
 """A store that fails, made real in a private mount namespace: a read-only
 device folder and a full disk leave the records and system.conf as they
-were, with no temporary file left, and the library says why."""
+were, with no temporary file left, and the library says why. A store that
+fails while system.conf could be written is followed by nothing."""
 
 import os
 import shlex
@@ -37,3 +38,15 @@ class StoreFailureTest(DeviceTest):
                 after = self.snapshot(out)
                 self.assertEqual({k: v for k, v in after.items() if k in KEPT or k.endswith(".tmp")},
                                  {k: before[k] for k in KEPT})
+
+    def test_failed_store_is_followed_by_nothing(self):
+        """The records cannot be replaced (a folder stands where the new file
+        goes) while system.conf and the logs can be written: the save's new
+        data port reaches neither system.conf nor the firewall."""
+        os.mkdir(os.path.join(self.dev, "device.bin.tmp"))
+        before = self.snapshot()
+        r = self.request(SAVE, post=True)
+        self.assertEqual((r.exit, r.status), (0, 200), r.stderr)
+        self.assertIn('role="alert">save failed<', r.body)
+        self.assertEqual(self.snapshot(), before)
+        self.assertEqual(self.show()["logs"]["firewall"], [])

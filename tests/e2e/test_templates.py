@@ -1,20 +1,57 @@
-"""The template pages against the tag table: every tag names a row of
-fun_tab, and every row that takes a value is a form field on some page of
-each language."""
+"""The generated template pages through the real program: in every language
+the build rendered, each page of the service table renders with every tag
+filled in, and every row of fun_tab that takes a value is a form field on
+some page of each language, with the limits the program refuses by."""
 
+import os
 import re
-import unittest
-from pathlib import Path
 
-from devkit import MODE_PAGES, SOURCE_DIR
+from devkit import FACTS, MODE_PAGES, DeviceTest
+
+WWW = os.environ.get("S2N_WWW", "")
 
 
-class TemplateTest(unittest.TestCase):
-    def test_templates_match_the_tag_table(self):
-        rows = dict(re.findall(r'\{"(\w+)", *\w+, *(\w+)\}', Path(SOURCE_DIR, "cgi/dispatch.cpp").read_text()))
-        for lang in ("en", "de"):
-            pages = "".join(Path(SOURCE_DIR, "www", lang, page).read_text() for page in MODE_PAGES)
-            fields = set(re.findall(r'<(?:input|select|button)\b[^>]*\bname="(\w+)"', pages))
-            # Tags that name no row, and rows taking a value that no page sends.
-            self.assertEqual((set(re.findall(r"<%(\w+)%>", pages)) - rows.keys(), {
-                tag for tag, setter in rows.items() if setter != "nullptr"} - fields), (set(), set()), lang)
+def tag_rows():
+    """fun_tab as the tag of each row and whether the row has a setter."""
+    return {row["tag"]: row["setter"] for row in FACTS["fun_tab"]}
+
+
+class TemplateTest(DeviceTest):
+    def test_every_page_renders_through_the_program(self):
+        langs = sorted(d for d in os.listdir(WWW) if d != "static")
+        self.assertLessEqual({"en", "de"}, set(langs))
+        setters = {tag for tag, setter in tag_rows().items() if setter}
+        for lang in langs:
+            with self.subTest(lang=lang):
+                self.assertEqual(sorted(os.listdir(os.path.join(WWW, lang))), sorted(MODE_PAGES))
+                fields = set()
+                for number, page in enumerate(MODE_PAGES, 1):
+                    r = self.request("lang=%s&h_PortIndex=1&next_page=%s" % (lang, page))
+                    # A tag naming no row would be left as it stands.
+                    self.assertEqual((r.exit, r.status, re.findall(r"<%\w*%>", r.body)), (0, 200, []), page)
+                    # The devkit serves this language, and the page is its service's.
+                    self.assertEqual((r.field("lang"), r.field("next_page"), r.field("h_ServiceMode")),
+                                     (lang, page, str(number)))
+                    fields |= set(re.findall(r'<(?:input|select|button)\b[^>]*\bname="(\w+)"', r.body))
+                self.assertEqual(setters - fields, set())
+
+    def test_inputs_carry_the_program_limits(self):
+        # The browser refuses what the program refuses: a page may only ask
+        # for 0 and above where the program also stores negative values.
+        limits = {row["tag"]: row for row in FACTS["limits"]}
+        for lang in sorted(d for d in os.listdir(WWW) if d != "static"):
+            seen = set()
+            for page in MODE_PAGES:
+                with open(os.path.join(WWW, lang, page)) as f:
+                    inputs = re.findall(r'<input\b(?:[^>"]|"[^"]*")*>', f.read())
+                for tag in inputs:
+                    a = dict(re.findall(r'([\w-]+)="([^"]*)"', tag))
+                    limit = limits.get(a.get("name"))
+                    if limit:
+                        seen.add(a["name"])
+                        number = limit["rule"] == "number"
+                        low = {str(limit["min"])} | ({"0"} if limit["min"] < 0 else set())
+                        self.assertEqual((a.get("max" if number else "maxlength"), a.get("pattern"),
+                                          not number or a.get("min") in low), (str(limit["max"]), limit["pattern"], True),
+                                         "%s/%s: %s" % (lang, page, tag))
+            self.assertEqual(limits.keys() - seen, set(), lang)

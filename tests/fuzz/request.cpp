@@ -5,7 +5,9 @@
 //   byte 0  h_PortIndex: 0..3, 9, or absent
 //   byte 1  bit 0 todo=save; the rest: next_page (none, a mode's page,
 //           one that does not exist, one that climbs)
-//   byte 2  bits 0..2: the next lines are Origin, Referer, Host
+//   byte 2  bits 0..4: the next lines are Origin, Referer, Host,
+//           Sec-Fetch-Site, S2N_ALLOWED_HOSTS; bits 5..6 the method: POST,
+//           GET, HEAD or none
 //   byte 3  bit 0 SaveNewConfig fails with a message; bit 1 no port record,
 //           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
@@ -21,6 +23,7 @@
 
 #include "fake_platform.h"
 #include "fuzz.h"
+#include "messages.h"
 #include "modes.h"
 #include "state.h"
 
@@ -58,8 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (next > 0)
         fake::field("next_page", next <= SERVICE_MODES ? service_modes[next - 1].page
                                  : next == SERVICE_MODES + 1 ? "missing.htm" : "../x");
-    if (data[3] & 1)
+    if (data[3] & 1) {
         p.save_msg = "save failed";
+        p.save_status = -1;
+    }
     p.port_missing[sel] = data[3] & 2;
     p.dev_missing = data[3] & 8;
     if (data[3] & 16)
@@ -74,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string value;
     auto line = [&](bool wanted) { return wanted && std::getline(lines, value); };  // the next line, into value
     int bit = 0;
-    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
+    for (const char *header : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST", "HTTP_SEC_FETCH_SITE", "S2N_ALLOWED_HOSTS"})
         fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
+    static const char *const methods[] = {"POST", "GET", "HEAD", nullptr};
+    fuzz_env("REQUEST_METHOD", methods[data[2] >> 5 & 3]);
     for (const TagEntry *row = fun_tab; row->tag; ++row)
         if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
             fake::field(row->tag, value);
@@ -100,9 +107,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fake::Result r = fake::run_request();
 
     // Nothing before the header; a save refused by a pending message stores
-    // nothing; the library's bytes past the program's fields are untouched.
+    // nothing and resets no connection (but for the Modbus port check, which
+    // comes after the setters); the library's bytes past the program's
+    // fields are untouched.
     FUZZ_CHECK(r.out.rfind("Content-Type:", 0) == 0 || r.out.rfind("Status: 500", 0) == 0);
     FUZZ_CHECK(!p.saved || !ret_msg || ret_msg == p.save_msg);
+    FUZZ_CHECK(!ret_msg || ret_msg == p.save_msg || (!p.saved && fake::calls_starting("set_mbus").empty()));
+    FUZZ_CHECK(!ret_msg || ret_msg == p.save_msg || ret_msg == MSG_PORT_IN_USE ||
+               fake::calls_starting("clearConn").empty());
     for (int i = 0; i < 4 && p.saved; ++i)
         FUZZ_CHECK(p.port_missing[i] || std::memcmp(p.saved_ports[i].bytes + PI_MIN_SIZE,
                                                       before[i].bytes + PI_MIN_SIZE,

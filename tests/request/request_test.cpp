@@ -64,37 +64,72 @@ TEST(Request, Refusals)
     }
 }
 
-// Every form asks for UDP. Only the exact word "save" applies it, unless
-// the browser names another site as the form's source (Origin, else
-// Referer, against Host); a row without a setter ignores its field. A named
-// page is taken only as a plain file name.
+// Every form asks for UDP and a connection reset. Only the exact word
+// "save" in a POST applies them, unless the browser names another site as
+// the form's source (Origin, else Referer, against Host; Sec-Fetch-Site),
+// the Host is a name outside the local ones and the allowed lists, or the
+// save lock cannot be had; a refused save is a page view with the message.
+// A row without a setter ignores its field. A named page is taken only as a
+// plain file name.
 TEST(Request, SaveGateAndPageChoice)
 {
     const string n128(128, 'a'), n60(60, 'b'), tcp = fake::mode_page(PORT_SERVER_MODE), udp = fake::mode_page(PORT_UDP_MODE);
-    static const char *const dev = "192.168.1.1", *const evil = "http://evil.example";
+    static const char *const evil = "http://evil.example", *const other = "request from another site refused",
+                             *const host = "host name not allowed: add it to S2N_ALLOWED_HOSTS";
     struct Header { const char *name, *value; };
-    struct Row { const char *what, *todo, *page; string shown; bool refused = false;
-                 const char *origin = nullptr, *referer = nullptr, *host = dev; } rows[] = {
-        {"saved mode picks the page", "save", nullptr, udp},
-        {"capitalised", "Save", nullptr, tcp},
-        {"no todo", nullptr, nullptr, tcp},
-        {"named page in a save", "save", "s2n_service_mode_vcom.htm", "s2n_service_mode_vcom.htm"},
-        {"60 characters fit the path", nullptr, n60.c_str(), n60},
-        {"empty name in a save", "save", "", udp},
-        {"traversal", nullptr, "../../etc/passwd", tcp},
-        {"backslash", nullptr, "a\\b.htm", tcp},
-        {"hidden file", nullptr, ".htaccess", tcp},
-        {"128 characters", nullptr, n128.c_str(), tcp},
-        {"same host and port, other letter case", "save", nullptr, udp, false, "https://Dev.Lan:8080", nullptr,
-         "dev.lan:8080"},
-        {"Origin null", "save", nullptr, tcp, true, "null"},
-        {"Origin decides over a matching Referer", "save", nullptr, tcp, true, evil, "http://192.168.1.1/"},
-        {"Referer only, same host", "save", nullptr, udp, false, nullptr, "http://192.168.1.1/x.cgi?h_PortIndex=1"},
-        {"Referer only, other host", "save", nullptr, tcp, true, nullptr, "http://evil.example/192.168.1.1"},
-        {"Origin with a port the Host lacks", "save", nullptr, tcp, true, "http://192.168.1.1:8080"},
-        {"Host with a port the Origin lacks", "save", nullptr, tcp, true, "http://192.168.1.1", nullptr,
-         "192.168.1.1:8080"},
-        {"no Host to compare with", "save", nullptr, tcp, true, "http://192.168.1.1", nullptr, nullptr},
+    struct Row {
+        const char *what, *todo = "save", *page = nullptr;
+        const char *shown = nullptr;  // the page shown; none: the page of the port's mode after the request
+        const char *msg = nullptr;  // the refusal shown; none: a save stores
+        const char *method = "POST", *origin = nullptr, *referer = nullptr, *host = "192.168.1.1",
+                   *fetch_site = nullptr, *allowed = nullptr;
+        bool lock_unopenable = false;
+    } rows[] = {
+        {.what = "saved mode picks the page"},
+        {.what = "capitalised", .todo = "Save"},
+        {.what = "no todo", .todo = nullptr},
+        {.what = "named page in a save", .page = "s2n_service_mode_vcom.htm", .shown = "s2n_service_mode_vcom.htm"},
+        {.what = "60 characters fit the path", .todo = nullptr, .page = n60.c_str(), .shown = n60.c_str()},
+        {.what = "empty name in a save", .page = ""},
+        {.what = "traversal", .todo = nullptr, .page = "../../etc/passwd"},
+        {.what = "backslash", .todo = nullptr, .page = "a\\b.htm"},
+        {.what = "hidden file", .todo = nullptr, .page = ".htaccess"},
+        {.what = "128 characters", .todo = nullptr, .page = n128.c_str()},
+        // Only a POST saves.
+        {.what = "GET", .msg = "save must be posted", .method = "GET"},
+        {.what = "no method", .msg = "save must be posted", .method = nullptr},
+        // Origin, else Referer, names the Host.
+        {.what = "same host and port, other letter case", .origin = "https://Dev.Lan:8080", .host = "dev.lan:8080"},
+        {.what = "Origin null", .msg = other, .origin = "null"},
+        {.what = "Origin decides over a matching Referer", .msg = other, .origin = evil, .referer = "http://192.168.1.1/"},
+        {.what = "Referer only, same host", .referer = "http://192.168.1.1/x.cgi?h_PortIndex=1"},
+        {.what = "Referer only, other host", .msg = other, .referer = "http://evil.example/192.168.1.1"},
+        {.what = "relative Referer, the host after \"://\" in its query", .msg = other, .referer = "/x?u=://192.168.1.1"},
+        {.what = "Origin with a port the Host lacks", .msg = other, .origin = "http://192.168.1.1:8080"},
+        {.what = "Host with a port the Origin lacks", .msg = other, .origin = "http://192.168.1.1", .host = "192.168.1.1:8080"},
+        {.what = "no Host to compare with", .msg = other, .origin = "http://192.168.1.1", .host = nullptr},
+        {.what = "neither header nor Host: a script", .host = nullptr},
+        // Fetch metadata, where the browser sends it.
+        {.what = "fetch from another site", .msg = other, .fetch_site = "cross-site"},
+        {.what = "fetch from a sibling site", .msg = other, .origin = "http://192.168.1.1", .fetch_site = "same-site"},
+        {.what = "fetch from the same origin", .origin = "http://192.168.1.1", .fetch_site = "same-origin"},
+        // Host names another site could make resolve to the device.
+        {.what = "rebinding: Host and Origin agree", .msg = host, .origin = "http://evil.example:8080",
+         .host = "evil.example:8080"},
+        {.what = "IPv6 literal with a port", .host = "[fe80::1]:8080"},
+        {.what = "bracketed name", .msg = host, .host = "[evil.example]:80"},
+        {.what = "name without a dot", .host = "LocalHost:8080"},
+        {.what = "the suffix alone", .msg = host, .host = ".lan"},
+        {.what = "local suffix inside the name", .msg = host, .host = "device.lan.evil.example"},
+        {.what = "port that is no number", .msg = host, .host = "192.168.1.1:80x"},
+        {.what = "empty Host", .msg = host, .host = ""},
+        {.what = "built-in list", .host = "second.example:8443"},
+        {.what = "environment list, blanks and letter case", .host = "dev.example.com",
+         .allowed = "a.example , Dev.Example.Com ,b"},
+        {.what = "environment list holds a longer name", .msg = host, .host = "dev.example.com",
+         .allowed = "dev.example.com.evil.example"},
+        // No save without the lock.
+        {.what = "lock file cannot be opened", .msg = "lock file cannot be opened", .lock_unopenable = true},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
@@ -103,19 +138,28 @@ TEST(Request, SaveGateAndPageChoice)
             fake::field("todo", row.todo);
         if (row.page)
             fake::field("next_page", row.page);
-        fake::fields({{"h_ServiceMode", "4"}, {"PortNum", "9"}});
-        for (const auto &h : {Header{"HTTP_ORIGIN", row.origin}, {"HTTP_REFERER", row.referer}, {"HTTP_HOST", row.host}})
+        fake::fields({{"h_ServiceMode", "4"}, {"PortNum", "9"}, {"h_ClearConn", "1"}});
+        for (const auto &h : {Header{"REQUEST_METHOD", row.method}, {"HTTP_ORIGIN", row.origin},
+                              {"HTTP_REFERER", row.referer}, {"HTTP_HOST", row.host},
+                              {"HTTP_SEC_FETCH_SITE", row.fetch_site}, {"S2N_ALLOWED_HOSTS", row.allowed}})
             h.value ? setenv(h.name, h.value, 1) : unsetenv(h.name);
+        if (row.lock_unopenable) {
+            unlink(S2N_TEST_LOCK);
+            ASSERT_EQ(mkdir(S2N_TEST_LOCK, 0700), 0);
+        }
         fake::Result r = fake::run_request();
-        EXPECT_EQ(fake::calls_starting("parse_html"), std::vector<string>{"parse_html en/" + row.shown});
+        if (row.lock_unopenable) {
+            EXPECT_EQ(rmdir(S2N_TEST_LOCK), 0);
+        }
+        const bool saved = row.todo && string(row.todo) == "save" && !row.msg;
+        EXPECT_EQ(fake::calls_starting("parse_html"),
+                  std::vector<string>{"parse_html en/" + (row.shown ? string(row.shown) : saved ? udp : tcp)});
         EXPECT_EQ(r.out.rfind(kHtml, 0), 0u);
-        const bool saved = row.todo && string(row.todo) == "save" && !row.refused;
         EXPECT_EQ(P().saved, saved);
         EXPECT_EQ(fake::rd32(P().rendered_ports[0], PI_PORT_MODE), saved ? PORT_UDP_MODE : PORT_SERVER_MODE);
-        EXPECT_STREQ(ret_msg, row.refused ? "request from another site refused" : nullptr);
+        EXPECT_EQ(fake::calls_starting("clearConn").size(), saved ? 1u : 0u);
+        EXPECT_STREQ(ret_msg, row.msg);
     }
-    for (const char *name : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST"})
-        unsetenv(name);
 }
 
 // ---- Service mode ----

@@ -1,7 +1,11 @@
 // The save flow: Modbus and port saves, the port number check, the per-port
 // entries of the system configuration, the firewall reload, refused saves.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -21,13 +25,13 @@ using std::string;
 const string kRenew = "write-back, net_get_wanif, fw_renewconf eth0, reload";
 const string kPort0 = "set_mbus_mode_info 0 0, SaveNewConfig 0";
 
-// Runs the request and lists, joined by ", ", the calls that check, store,
-// write the configuration file or renew the firewall, then one "reload" per
-// reload child. An entry of section "serial" of the system configuration
+// Runs the request and lists, joined by ", ", the calls that reset
+// connections, check, store, write the configuration file or renew the
+// firewall, then one "reload" per reload child. An entry of section "serial" of the system configuration
 // shows as "key value", the item write-back as "write-back".
 string run()
 {
-    static const std::regex listed("^(check_valid_|set_mbus_|SaveNewConfig|CFL_VALUE_SET|net_|fw_)"),
+    static const std::regex listed("^(clearConn|check_valid_|set_mbus_|SaveNewConfig|CFL_VALUE_SET|net_|fw_)"),
         entry("^CFL_VALUE_SET_STRING serial (.*) /var/run//system\\.conf$"),
         items("^CFL_VALUE_SET_MULTI_ITEMS /var/run//system\\.conf$");
     fake::run_request();
@@ -60,9 +64,10 @@ string writes(const string &entries) { return kPort0 + ", " + entries + ", " + k
 // port. Any other page is a port save: the port's mode, as the setters left
 // it, is stored, and a switched-off network is switched on. Then port 2's
 // entries are brought in line with its record. A message from a setter
-// refuses the whole save: no Modbus state, no records, no per-port entries,
-// no reload. A message of the store itself comes once the records are
-// stored, so the entries follow them. Without the selected port's record
+// refuses the whole save: no connection reset, no Modbus state, no records,
+// no per-port entries, no reload. A message of a store that stored comes once the records are
+// stored, so the entries follow them; a store that failed is followed by
+// nothing, and says so when the library did not. Without the selected port's record
 // nothing is saved; another port's missing record is skipped.
 TEST(Save, StoresAndEntries)
 {
@@ -76,8 +81,10 @@ TEST(Save, StoresAndEntries)
         const char *form_mode = nullptr;                  // the form's service mode
         int32_t enable = 1, enable_after = 1;             // the selected port's net_enable
         int missing = -1;                                 // a port without a record
-        bool reversed = false;           // the UDP page sends a range ending before its start
+        std::vector<std::pair<string, string>> form = {};  // more fields of the save
+        const char *refused = nullptr;   // the message a setter leaves
         const char *save_msg = nullptr;  // the store's own message
+        int save_status = 0;             // what the store returns: nonzero when it stored nothing
         string effects = kPort0;
     } rows[] = {
         {.what = "Modbus page", .page = "rtu_master_mode.htm", .enable_after = 0,
@@ -106,10 +113,20 @@ TEST(Save, StoresAndEntries)
         {.what = "new data port and udp, full port range", .data_port = 65535, .ctrl_port = 0, .mode = UDP,
          .effects = writes("DataPort2 65535, CtrlPort2 0, ProtolPort2 1")},
         {.what = "data port 0 leaves the port alone", .data = "0", .data_port = 4010, .ctrl_port = 4110, .mode = UDP},
-        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm", .reversed = true, .effects = ""},
-        {.what = "store fails", .data_port = 4010, .page = "rtu_master_mode.htm", .enable_after = 0,
-         .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
+        {.what = "refused range", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
+         .form = {{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}},
+         .refused = "end ip must more than start ip", .effects = ""},
+        {.what = "reset asked, before the store", .form = {{"h_ClearConn", "0"}}, .effects = "clearConn 0, " + kPort0},
+        {.what = "refused value, reset asked", .data_port = 4010, .page = "s2n_service_mode_udp.htm",
+         .form = {{"h_ServiceMode", "4"}, {"udp_port", "0"}, {"h_ClearConn", "0"}},
+         .refused = "port must be 1 to 65535", .effects = ""},
+        {.what = "store stores and leaves a message", .data_port = 4010, .page = "rtu_master_mode.htm",
+         .enable_after = 0, .save_msg = "save failed", .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, "
          "set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, DataPort2 4010, CtrlPort2 4103, " + kRenew},
+        {.what = "store fails", .data_port = 4010, .save_msg = "save failed", .save_status = -1,
+         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
+        {.what = "store fails without a message", .data_port = 4010, .save_status = 1,
+         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
         {.what = "no record of the port", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
          .effects = writes("DataPort2 4010, CtrlPort2 4103")},
@@ -132,12 +149,13 @@ TEST(Save, StoresAndEntries)
             fake::field("h_ServiceMode", row.form_mode);
         if (row.missing >= 0)
             P().port_missing[row.missing] = true;
-        if (row.reversed)
-            fake::fields({{"h_ServiceMode", "4"}, {"HostStartIp1", "192.168.1.10"}, {"HostEndIp1", "192.168.1.5"}});
+        P().form.insert(P().form.end(), row.form.begin(), row.form.end());
         P().save_msg = row.save_msg;
+        P().save_status = row.save_status;
         EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.reversed ? "end ip must more than start ip"
-                              : row.owner >= 0 && row.owner != row.port ? "invalid port number" : row.save_msg);
+        EXPECT_STREQ(ret_msg, row.refused ? row.refused
+                              : row.owner >= 0 && row.owner != row.port ? "invalid port number"
+                              : row.save_status ? "save failed" : row.save_msg);
         EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
     }
     // Changes of several ports write back the items as read and reload once;
@@ -165,6 +183,86 @@ TEST(Save, ReloadRunsInADetachedChild)
     EXPECT_EQ(write(hold[1], "x", 1), 1);
     EXPECT_EQ(fake::reloads(),
               std::vector<string>{"ser2net_remote_man sid=own cwd=/ umask=0 sigchld=ign fds=0 let go"});
+}
+
+// ---- One save at a time ----
+
+// True when /proc/locks shows a process waiting for a lock on inode.
+bool lock_waited_on(ino_t inode)
+{
+    std::ifstream locks("/proc/locks");
+    const string file = ":" + std::to_string(inode) + " ";
+    for (string line; std::getline(locks, line);)
+        if (line.find("->") != string::npos && line.find(file) != string::npos)
+            return true;
+    return false;
+}
+
+// A process of the test's own holds the program's save lock: it reports
+// 'h' once it holds it; after the test writes to `let_go` it lets go as
+// soon as a save waits for it, and reports 'w', or 't' when none came
+// within 30 s. It is not the test's child: the fake waits for every child
+// a request may leave.
+struct Holder { int let_go, report; };
+
+Holder hold_lock()
+{
+    int go[2], report[2];
+    EXPECT_EQ(pipe(go) | pipe(report), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (fork() != 0)
+            _exit(0);
+        int fd = open(S2N_TEST_LOCK, O_RDWR | O_CREAT, 0600);
+        struct flock whole = {};
+        whole.l_type = F_WRLCK;
+        struct stat st;
+        char c = fd >= 0 && fcntl(fd, F_SETLK, &whole) == 0 && fstat(fd, &st) == 0 ? 'h' : 'x';
+        if (write(report[1], &c, 1) == 1 && c == 'h' && read(go[0], &c, 1) == 1)
+            for (int i = 0; (c = lock_waited_on(st.st_ino) ? 'w' : 't') == 't' && i < 3000; ++i)
+                usleep(10000);
+        close(fd);
+        _exit(write(report[1], &c, 1) == 1 ? 0 : 1);
+    }
+    waitpid(pid, nullptr, 0);
+    close(go[0]);
+    close(report[1]);
+    return {go[1], report[0]};
+}
+
+char reported(const Holder &h)
+{
+    char c = 0;
+    return read(h.report, &c, 1) == 1 ? c : 0;
+}
+
+// While another process holds the lock, a save gives up after its bounded
+// wait: it shows why and runs no setter, stores nothing and resets nothing;
+// a page view meanwhile answers without the lock and without a message.
+// A save waits for the lock and stores once it is free.
+TEST(Save, OneAtATime)
+{
+    Holder holder = hold_lock();
+    ASSERT_EQ(reported(holder), 'h');
+    start(nullptr, 0);
+    fake::fields({{"h_ServiceMode", "4"}, {"udp_port", "4100"}, {"h_ClearConn", "1"}});
+    const std::vector<std::pair<string, string>> save = P().form;
+    EXPECT_EQ(run(), "");
+    EXPECT_STREQ(ret_msg, "device busy, try again");
+    EXPECT_EQ(fake::calls_starting("clearConn").size() + fake::console_lines().size(), 0u) << "no setter runs";
+    fake::reset();
+    fake::field("h_PortIndex", "1");
+    EXPECT_EQ(fake::run_request().body(), "page=" + string(fake::mode_page(PORT_SERVER_MODE)));
+    EXPECT_EQ(ret_msg, nullptr);
+
+    EXPECT_EQ(write(holder.let_go, "x", 1), 1);
+    start(nullptr, 0);
+    P().form = save;
+    EXPECT_EQ(run(), "clearConn 0, set_mbus_mode_info 2 0, SaveNewConfig 0, DataPort0 4100, CtrlPort0 4101, ProtolPort0 1, " + kRenew);
+    EXPECT_EQ(ret_msg, nullptr);
+    EXPECT_EQ(reported(holder), 'w') << "the save did not wait for the lock";
+    close(holder.let_go);
+    close(holder.report);
 }
 
 }  // namespace

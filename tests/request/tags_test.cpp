@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "field_limits.h"
+#include "messages.h"
 #include "state.h"
 
 namespace {
@@ -28,8 +30,14 @@ constexpr unsigned kNoSslInfo = 1001;
 constexpr unsigned kNoRecord = 1002;
 
 // The form's "h_ServiceMode", one field and its value, the bytes at off
-// before and after the save, and what the page shows.
-struct FieldCase { const char *what, *mode, *field, *value; unsigned off; Bytes before, after; const char *shown; };
+// before and after the save, what the page shows and the message of a
+// refused value (whose save stores nothing).
+struct FieldCase { const char *what, *mode, *field, *value; unsigned off; Bytes before, after; const char *shown;
+                   const char *msg = nullptr; };
+
+const char kDataPortMsg[] = "port must be 1 to 65535", kPortMsg[] = "port must be 0 to 65535",
+           kTimeoutMsg[] = "idle timeout must be 0 to 21474836", kAliveMsg[] = "alive check must be 0 to 2147483647",
+           kAddressMsg[] = "ip address must be 1 to 4 numbers 0 to 255 without leading zeros";
 
 const FieldCase kCases[] = {
     // The bytes a save leaves.
@@ -40,26 +48,52 @@ const FieldCase kCases[] = {
     {"encryption off keeps bits 1-7", "2", "h_EncryptionEnable", "0", kSslByte, {3}, {2}, "0"},
     // Like setters differ.
     {"virtual COM timeout -3", "1", "VcomIdleTimeout", "-3", 16, {0, 0, 0, 0}, {0xD4, 0xFE, 0xFF, 0xFF}, "-3"},
-    {"server timeout -3", "2", "server_idle_timeout", "-3", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
-    {"client timeout -1", "3", "client_idle_timeout", "-1", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5"},
+    {"server timeout -3", "2", "server_idle_timeout", "-3", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5", kTimeoutMsg},
+    {"client timeout -1", "3", "client_idle_timeout", "-1", 16, {0xF4, 1, 0, 0}, {0xF4, 1, 0, 0}, "5", kTimeoutMsg},
     {"virtual COM alive -7", "1", "VcomAliveCheck", "-7", 664, {9, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "-7"},
-    {"server alive -1", "2", "server_alive_check", "-1", 664, {9, 0, 0, 0}, {9, 0, 0, 0}, "9"},
+    {"server alive -1", "2", "server_alive_check", "-1", 664, {9, 0, 0, 0}, {9, 0, 0, 0}, "9", kAliveMsg},
     {"client alive 0", "3", "client_alive_check", "0", 664, {9, 0, 0, 0}, {0, 0, 0, 0}, "0"},
-    {"server port 0", "2", "tcp_server_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
     {"server port 1", "2", "tcp_server_port", "1", 70, {0x0F, 0xA1}, {0, 1}, "1"},
-    {"server port 65536", "2", "tcp_server_port", "65536", 70, {0x0F, 0xA1}, {0, 0}, "0"},
-    {"link 4 port -1", "3", "client_link_port4", "-1", 550, {0x13, 0x88}, {0xFF, 0xFF}, "65535"},
-    {"link 3 port 70000", "3", "client_link_port3", "70000", 534, {0x13, 0x88}, {0x11, 0x70}, "4464"},
+    {"server port 65535", "2", "tcp_server_port", "65535", 70, {0x0F, 0xA1}, {0xFF, 0xFF}, "65535"},
+    {"link port 0: an unused slot", "3", "client_link_port1", "0", 502, {0x13, 0x88}, {0, 0}, "0"},
     {"client address 0 shown", "3", "tcp_client_ip", "0.0.0.0", 72, {10, 0, 0, 1}, {0, 0, 0, 0}, "0.0.0.0"},
     {"server link count -6", "2", "h_ServerLinkCnt", "-6", 496, {0, 0, 0, 0}, {0xF9, 0xFF, 0xFF, 0xFF}, "1"},
     {"encryption on for -1, in a UDP save", "4", "h_EncryptionEnable", "-1", kSslByte, {0x80}, {0x81}, "1"},
     // A setter acts only in a save of its own service.
     {"server save, client address", "2", "tcp_client_ip", "1.2.3.4", 72, {0, 0, 0, 0}, {0, 0, 0, 0}, "0.0.0.0"},
     {"no mode, server port", "0", "tcp_server_port", "80", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001"},
-    // Values beyond the 32-bit range wrap, without undefined behaviour.
-    {"timeout past the wrap", "1", "VcomIdleTimeout", "21474837", 16, {0, 0, 0, 0}, {0x34, 0, 0, 0x80}, "-21474835"},
-    {"largest timeout", "2", "server_idle_timeout", "99999999999", 16, {0, 0, 0, 0}, {0x9C, 0xFF, 0xFF, 0xFF}, "-1"},
+    // Timeouts whose hundredths a 32-bit field holds.
+    {"largest timeout", "2", "server_idle_timeout", "21474836", 16, {0, 0, 0, 0}, {0xD0, 0xFF, 0xFF, 0x7F}, "21474836"},
+    {"most negative virtual COM timeout", "1", "VcomIdleTimeout", "-21474836", 16, {0, 0, 0, 0}, {0x30, 0, 0, 0x80},
+     "-21474836"},
+    // The link count wraps without undefined behaviour.
     {"most negative link count", "1", "h_VcomLinkCnt", "-2147483648", 496, {0, 0, 0, 0}, {0xFF, 0xFF, 0xFF, 0x7F}, "2147483648"},
+    // Refused: every value that would be stored as another, or dropped
+    // without a word, leaves a message and the field as it was.
+    {"server port 0", "2", "tcp_server_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001", kDataPortMsg},
+    {"server port 65536, not port 0", "2", "tcp_server_port", "65536", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001", kDataPortMsg},
+    {"client data port 0", "3", "tcp_client_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001", kDataPortMsg},
+    {"UDP data port 0", "4", "udp_port", "0", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001", kDataPortMsg},
+    {"UDP port 70000, not 4464", "4", "udp_port", "70000", 70, {0x0F, 0xA1}, {0x0F, 0xA1}, "4001", kDataPortMsg},
+    {"link 4 port -1, not 65535", "3", "client_link_port4", "-1", 550, {0x13, 0x88}, {0x13, 0x88}, "5000", kPortMsg},
+    {"range 2 port 65536", "4", "SendPort2", "65536", 518, {0x13, 0x88}, {0x13, 0x88}, "5000", kPortMsg},
+    {"timeout whose hundredths wrap", "2", "server_idle_timeout", "21474837", 16, {0, 0, 0, 0}, {0, 0, 0, 0}, "0",
+     kTimeoutMsg},
+    {"virtual COM timeout whose hundredths wrap", "1", "VcomIdleTimeout", "-21474837", 16, {0, 0, 0, 0},
+     {0, 0, 0, 0}, "0", "idle timeout must be -21474836 to 21474836"},
+    {"alive check beyond 32 bits", "2", "server_alive_check", "2147483648", 664, {9, 0, 0, 0}, {9, 0, 0, 0}, "9",
+     kAliveMsg},
+    {"client address part above 255", "3", "tcp_client_ip", "300.1.1.1", 72, {10, 0, 0, 1}, {10, 0, 0, 1},
+     "10.0.0.1", kAddressMsg},
+    {"client address a name", "3", "tcp_client_ip", "my-server", 72, {10, 0, 0, 1}, {10, 0, 0, 1}, "10.0.0.1",
+     kAddressMsg},
+    {"link address, leading zero", "3", "client_link_ip1", "010.0.0.1", 504, {1, 2, 3, 4}, {1, 2, 3, 4}, "1.2.3.4",
+     kAddressMsg},
+    {"UDP start no address", "4", "HostStartIp2", "ten", 520, {1, 1, 1, 1}, {1, 1, 1, 1}, "1.1.1.1", kAddressMsg},
+    {"UDP end part beyond 32 bits", "4", "HostEndIp2", "10.0.0.999999999999999", 568, {77, 0, 0, 0},
+     {77, 0, 0, 0}, "0.0.0.76", kAddressMsg},
+    {"UDP end led by a blank", "4", "HostEndIp2", " 0.0.0.5", 568, {77, 0, 0, 0}, {77, 0, 0, 0}, "0.0.0.76",
+     kAddressMsg},
     // A port the library keeps no encryption settings for shows 0.
     {"no encryption settings", "2", "h_EncryptionEnable", "0", kNoSslInfo, {1}, {1}, "0"},
     // The page shows trailing zero octets left out. Such text reads back as
@@ -68,26 +102,24 @@ const FieldCase kCases[] = {
     {"shortened link 4", "3", "client_link_ip4", "10", 552, {1, 2, 3, 4}, {10, 0, 0, 0}, "10"},
     {"shortened link 3", "3", "client_link_ip3", "0.1", 536, {1, 2, 3, 4}, {0, 1, 0, 0}, "0.1"},
     // A UDP range start: empty clears it, a shortened address reads back as
-    // shown, other text is what inet_addr makes of it (all ones: rejected).
+    // shown.
     {"UDP start empty", "4", "HostStartIp2", "", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
-    {"UDP start rejected", "4", "HostStartIp2", "no address", 520, {1, 1, 1, 1}, {255, 255, 255, 255}, ""},
     {"UDP start shortened", "4", "HostStartIp2", "192.168.1", 520, {1, 1, 1, 1}, {192, 168, 1, 0}, "192.168.1"},
-    {"UDP start, octal-looking part", "4", "HostStartIp2", "192.010", 520, {1, 1, 1, 1}, {192, 0, 0, 8}, "192.0.0.8"},
-    {"UDP start, third part above 255", "4", "HostStartIp2", "1.2.256", 520, {1, 1, 1, 1}, {1, 2, 1, 0}, "1.2.1"},
     // A range end is stored as the count of addresses from the stored start
     // (here 0.0.0.0); an empty end counts 1, and so does a refused one.
     {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},
     {"UDP empty end", "4", "HostEndIp2", "", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
-    {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
-    // Every UDP tag has its own field; ports are cut to 16 bits.
-    {"UDP port", "4", "udp_port", "70000", 70, {0x0F, 0xA1}, {0x11, 0x70}, "4464"},
+    {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, "",
+     "end ip must more than start ip"},
+    // Every UDP tag has its own field.
+    {"UDP port", "4", "udp_port", "4464", 70, {0x0F, 0xA1}, {0x11, 0x70}, "4464"},
     {"UDP range 1 start", "4", "HostStartIp1", "10.0.0.1", 504, {0, 0, 0, 0}, {10, 0, 0, 1}, "10.0.0.1"},
     {"UDP range 3 start", "4", "HostStartIp3", "172.16.9.8", 536, {0, 0, 0, 0}, {172, 16, 9, 8}, "172.16.9.8"},
     {"UDP range 4 start", "4", "HostStartIp4", "192.0.2.1", 552, {0, 0, 0, 0}, {192, 0, 2, 1}, "192.0.2.1"},
     {"UDP range 1 end", "4", "HostEndIp1", "0.0.0.10", 564, {0, 0, 0, 0}, {11, 0, 0, 0}, "0.0.0.10"},
     {"UDP range 3 end", "4", "HostEndIp3", "0.0.1.1", 572, {0, 0, 0, 0}, {0, 1, 0, 0}, "0.0.1.1"},
     {"UDP range 4 end", "4", "HostEndIp4", "0.0.0.1", 576, {9, 0, 0, 0}, {2, 0, 0, 0}, "0.0.0.1"},
-    {"UDP range 1 port", "4", "SendPort1", "-1", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
+    {"UDP range 1 port", "4", "SendPort1", "65535", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
     {"UDP range 2 port", "4", "SendPort2", "258", 518, {0, 0}, {1, 2}, "258"},
     {"UDP range 3 port", "4", "SendPort3", "6003", 534, {0, 0}, {0x17, 0x73}, "6003"},
     {"UDP range 4 port", "4", "SendPort4", "1", 550, {0x13, 0x88}, {0, 1}, "1"},
@@ -111,6 +143,8 @@ TEST(NetworkTags, OneFieldSaves)
         P().templates["en/t.htm"] = std::string("<%") + c.field + "%>";
         fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", c.mode}, {c.field, c.value}});
         EXPECT_EQ(fake::run_request().body(), c.shown);
+        EXPECT_STREQ(ret_msg, c.msg);
+        EXPECT_TRUE(!c.msg || !P().saved);
         const unsigned char *now = ssl ? P().ssl[0] : P().rendered_ports[0].bytes + c.off;
         EXPECT_EQ(Bytes(now, now + c.after.size()), c.after);
         // No other byte of the record changes but the mode a save may set.
@@ -119,6 +153,59 @@ TEST(NetworkTags, OneFieldSaves)
             std::memcpy(want.bytes + c.off, c.after.data(), c.after.size());
         fake::wr32(want, PI_PORT_MODE, fake::rd32(P().rendered_ports[0], PI_PORT_MODE));
         EXPECT_TRUE(c.off == kNoRecord || std::memcmp(want.bytes, P().rendered_ports[0].bytes, fake::kPortSize) == 0);
+    }
+}
+
+// ---- Field limits, walked from the program ----
+
+// Each checked tag's setter takes its kind's edges and refuses what lies
+// beyond them with its kind's message, which names the range, in whichever
+// service it acts; a refused save stores nothing.
+TEST(FieldLimits, EveryTagKeepsItsKind)
+{
+    for (unsigned i = 0; i < field_tag_count; ++i) {
+        const FieldTag &t = field_tags[i];
+        const FieldLimit &l = field_limits[t.limit];
+        SCOPED_TRACE(t.tag);
+        const TagEntry *row = fun_tab;
+        while (row->tag && std::strcmp(row->tag, t.tag) != 0)
+            ++row;
+        EXPECT_TRUE(row->tag && row->setter);
+        std::vector<std::string> taken, refused;
+        std::string range = std::to_string(l.min) + " to " + std::to_string(l.max);
+        if (l.rule == RULE_NUMBER) {
+            taken = {std::to_string(l.min), std::to_string(l.max)};
+            refused = {std::to_string(l.min - 1ll), std::to_string(l.max + 1ll)};
+        } else if (l.rule == RULE_ADDRESS) {
+            taken = {"0", "10.0.0.1"};
+            refused = {"256", "1.2.3.4.5"};
+            range = "0 to 255";
+        } else {
+            taken = {std::string(l.max, 'a')};
+            refused = {std::string(l.max + 1, 'a')};
+            range = "at most " + std::to_string(l.max);
+        }
+        EXPECT_NE(std::string(l.message).find(range), std::string::npos) << l.message;
+        // A save of each service; the message, or null, it leaves.
+        auto save = [&](const char *mode, const std::string &value) {
+            fake::reset();
+            fake::fields({{"todo", "save"}, {"h_ServiceMode", mode}, {t.tag, value}});
+            fake::run_request();
+            EXPECT_NE(P().saved, ret_msg != nullptr);
+            return ret_msg;
+        };
+        // The services the setter acts in: those where it refuses.
+        std::vector<const char *> modes;
+        for (const char *mode : {"1", "2", "3", "4"})
+            if (save(mode, refused[0]))
+                modes.push_back(mode);
+        EXPECT_FALSE(modes.empty());
+        for (const char *mode : modes) {
+            for (const std::string &value : refused)
+                EXPECT_EQ(save(mode, value), l.message) << mode << " " << value;
+            for (const std::string &value : taken)
+                EXPECT_EQ(save(mode, value), nullptr) << mode << " " << value;
+        }
     }
 }
 
@@ -139,14 +226,24 @@ TEST(Modbus, ShowsAndSaves)
                         {"rtuslave_max_try", "abc"}, {"rtuslave_rqstpause", "12abc"},
                         {"rtuslave_respwait", "  7"}, {"rtuslave_idle_timeout", "-3"},
                         {"asciislave_idle_timeout", "44"}, {"rtumaster_host_addr", a255}};
-    struct Case { const char *what, *page; Form form; int owner; std::string shown; MbusSlaveInfo stored; };
+    const std::string unset = "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|502|10|5|100|100|10||502|0|0|502|10|5|100|100|10";
+    // msg: the refusal's message; a refused save stores no record.
+    struct Case { const char *what, *page; Form form; int owner; std::string shown; MbusSlaveInfo stored;
+                  const char *msg = nullptr; };
     const Case cases[] = {
         {"slave page, other pages' fields in memory only", "rtu_slave_mode.htm", slave, 0, slave_shown,
          {5020, 0, 0, 12, 7, -3}},
-        {"refused: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, {}},
+        {"port in use: entered values shown", "rtu_slave_mode.htm", slave, 2, slave_shown, {}, "invalid port number"},
         {"address of 256 characters refused, unset fields", "rtu_master_mode.htm",
-         {{"rtumaster_host_addr", a255 + "b"}}, 0,
-         "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|502|10|5|100|100|10||502|0|0|502|10|5|100|100|10", {}},
+         {{"rtumaster_host_addr", a255 + "b"}}, 0, unset, {}, "host address must be at most 255 characters"},
+        {"port 65535 and the most negative timeout", "rtu_slave_mode.htm",
+         {{"rtuslave_server_port", "65535"}, {"rtuslave_idle_timeout", "-2147483648"}}, 0,
+         "a&quot;&lt;&gt;&amp;&#39;b|502|0|0|65535|10|5|100|100|-2147483648||502|0|0|502|10|5|100|100|10",
+         {65535, 0, 0, 0, 0, INT32_MIN}},
+        {"port 70000", "rtu_slave_mode.htm", {{"rtuslave_server_port", "70000"}}, 0, unset, {}, kPortMsg},
+        {"port -1", "rtu_slave_mode.htm", {{"rtuslave_server_port", "-1"}}, 0, unset, {}, kPortMsg},
+        {"count beyond 32 bits", "rtu_slave_mode.htm", {{"rtuslave_max_try", "2147483648"}}, 0, unset, {},
+         "number must be -2147483648 to 2147483647"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -161,10 +258,24 @@ TEST(Modbus, ShowsAndSaves)
         fake::fields({{"todo", "save"}, {"next_page", c.page}});
         P().form.insert(P().form.end(), c.form.begin(), c.form.end());
         EXPECT_EQ(fake::run_request().out, "Content-Type: text/html\n\n" + c.shown);
+        EXPECT_STREQ(ret_msg, c.msg);
         EXPECT_STREQ(P().rtumaster[0].host_addr, old.c_str());
         EXPECT_EQ(std::memcmp(&P().rtuslave[0], &c.stored, sizeof c.stored), 0);
         EXPECT_EQ(std::memcmp(P().rtumaster[0].reserved, "\1\2\3\4", 4), 0);
     }
+}
+
+// A stored address that fills its field without an end mark, and no zero
+// byte after it in the record: shown to the field's end and no further.
+TEST(Modbus, AddressFillingItsField)
+{
+    fake::reset();
+    MbusMasterInfo &rec = P().rtumaster[0];
+    std::memset(rec.host_addr, 'a', sizeof rec.host_addr);
+    std::memset(&rec.host_port, 1, sizeof rec - offsetof(MbusMasterInfo, host_port));
+    P().templates["en/rtu_master_mode.htm"] = "<%rtumaster_host_addr%>|";
+    fake::field("next_page", "rtu_master_mode.htm");
+    EXPECT_EQ(fake::run_request().body(), std::string(sizeof rec.host_addr, 'a') + "|");
 }
 
 // ---- Status strip ----
@@ -204,6 +315,29 @@ TEST(Status, Strip)
         EXPECT_EQ(fake::run_request().body(), c.shown);
         // The version comes from the system configuration, not the copy loaded at start-up.
         EXPECT_EQ(fake::calls_starting("sysconf_getvalue system fw_version").size(), 1u);
+    }
+}
+
+// The message in the page's language, whether the program or the library
+// set it (the library's own text of it); English, and a text no catalogue
+// holds, as they are. Only a pending message asks for the language again.
+TEST(Status, MessageInThePageLanguage)
+{
+    struct Case { const char *what, *lang, *msg, *shown; } cases[] = {
+        {"no message", "de", nullptr, ""},
+        {"program's message, German", "de", MSG_PORT_IN_USE, "Ungültige Portnummer"},
+        {"library's text of a message, German", "de", "save failed", "Speichern fehlgeschlagen"},
+        {"English", "en", MSG_PORT_IN_USE, "invalid port number"},
+        {"a text no catalogue holds", "de", "disk on fire", "disk on fire"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        P().save_msg = c.msg;
+        fake::fields({{"lang", c.lang}, {"todo", "save"}});
+        P().templates[std::string(c.lang) + "/s2n_service_mode_tcpsrv.htm"] = "<%ret_msg%>";
+        EXPECT_EQ(fake::run_request().body(), c.shown);
+        EXPECT_EQ(fake::calls_starting("lang_get_tag").size(), c.msg ? 2u : 1u);
     }
 }
 

@@ -85,6 +85,9 @@ void reset()
     iServiceMode = 0;
     ret_msg = nullptr;
     std::remove(S2N_TEST_CONSOLE);
+    setenv("REQUEST_METHOD", "POST", 1);
+    for (const char *name : {"HTTP_ORIGIN", "HTTP_REFERER", "HTTP_HOST", "HTTP_SEC_FETCH_SITE", "S2N_ALLOWED_HOSTS"})
+        unsetenv(name);
 }
 
 Result run_request()
@@ -196,7 +199,7 @@ extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const cha
             std::memcpy(g.saved_ports[i].bytes, ports[i], kPortSize);
     if (g.save_msg)
         *msg = g.save_msg;
-    return g.save_msg ? -1 : 0;
+    return g.save_status;
 }
 
 extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }

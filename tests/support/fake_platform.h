@@ -52,6 +52,7 @@ struct Platform {
     // Programmable results.
     std::map<int, int> ports_in_use;  // network port -> owning serial port
     const char *save_msg = nullptr;   // message SaveNewConfig sets
+    int save_status = 0;              // what it returns: nonzero when it stored nothing
     std::string wanif = "eth0";
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
@@ -74,8 +75,9 @@ struct Platform {
 Platform &P();
 
 // Fresh platform with four TCP server ports (data ports 4001..4004), every
-// mode page rendering as "page=<file name>", and the per-request state the
-// program does not set itself (iServiceMode, ret_msg) as a new process has it.
+// mode page rendering as "page=<file name>", the per-request state the
+// program does not set itself (iServiceMode, ret_msg) as a new process has
+// it, and the environment of a POST without the headers a browser adds.
 void reset();
 
 // The exit status and everything the request wrote to standard output.

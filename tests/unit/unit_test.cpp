@@ -1,35 +1,42 @@
 // Pure functions: the decimal conversion every number from text goes
-// through, the address text and the address arithmetic of the UDP
-// destination ranges. The same tables run on the 64-bit host and the 32-bit
-// device target.
+// through, the address text, its reading and the address arithmetic of the
+// UDP destination ranges, and the message catalogues the build compiled in.
+// The same tables run on the 64-bit host and the 32-bit device target.
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 
 #include <gtest/gtest.h>
 
+#include "catalogues.h"
+#include "field_limits.h"
 #include "ipcalc.h"
+#include "messages.h"
 #include "numtext.h"
 
 namespace {
 
 TEST(DecValue, Table)
 {
-    struct Case { const char *what, *text; int value; } cases[] = {
-        {"leading blanks and tabs", " \t\n 42", 42},
-        {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9},
-        {"high-bit byte is not a blank", "\xa0" "5", 0},
-        {"null", nullptr, 0},
-        {"blank after sign", "- 5", 0},
-        {"INT_MIN", "-2147483648", INT_MIN},
-        {"just above INT_MAX saturates", "2147483648", INT_MAX},
-        {"just below INT_MIN saturates", "-2147483649", INT_MIN},
-        {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX},
+    // wide: dec_wide, which tells numbers beyond 32 bits apart.
+    struct Case { const char *what, *text; int value; long long wide; } cases[] = {
+        {"leading blanks and tabs", " \t\n 42", 42, 42},
+        {"vertical tab, form feed and carriage return are blanks", "\v\f\r9", 9, 9},
+        {"high-bit byte is not a blank", "\xa0" "5", 0, 0},
+        {"null", nullptr, 0, 0},
+        {"blank after sign", "- 5", 0, 0},
+        {"INT_MIN", "-2147483648", INT_MIN, INT_MIN},
+        {"just above INT_MAX saturates", "2147483648", INT_MAX, 2147483648ll},
+        {"just below INT_MIN saturates", "-2147483649", INT_MIN, -2147483649ll},
+        {"beyond 64 bits saturates", "99999999999999999999999999", INT_MAX, DEC_WIDE_LIMIT},
+        {"far below saturates", "-99999999999999999999999999", INT_MIN, -DEC_WIDE_LIMIT},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(dec_value(c.text), c.value);
+        EXPECT_EQ(dec_wide(c.text), c.wide);
     }
 }
 
@@ -97,6 +104,41 @@ TEST(DottedQuad, Table)
     }
 }
 
+// Address text as the pages take it. The input pattern of the field limits
+// states the same rule to the browser: it must take exactly the same texts.
+TEST(ReadAddress, Table)
+{
+    const std::regex pattern(field_limits[LIMIT_ADDRESS].pattern);
+    // word: the address taken (first octet in the low byte), or none.
+    struct Case { const char *what, *text; bool ok; uint32_t word = 0; } cases[] = {
+        {"four parts", "192.168.1.10", true, word_of(192, 168, 1, 10)},
+        {"three parts: the fourth octet is 0", "192.168.1", true, word_of(192, 168, 1, 0)},
+        {"one part", "10", true, word_of(10, 0, 0, 0)},
+        {"all ones", "255.255.255.255", true, 0xFFFFFFFFu},
+        {"zeros", "0.0.0.0", true, 0},
+        {"empty", "", false},
+        {"part above 255", "300.1.1.1", false},
+        {"leading zero, octal to inet_addr", "010.0.0.1", false},
+        {"two zeros", "1.00", false},
+        {"five parts", "1.2.3.4.5", false},
+        {"empty part", "1..3.4", false},
+        {"trailing dot", "1.2.3.", false},
+        {"a name", "my-server", false},
+        {"hexadecimal", "0x7f.1", false},
+        {"leading blank", " 1.2.3.4", false},
+        {"trailing blank", "1.2.3.4 ", false},
+        {"sign", "+1.2.3.4", false},
+        {"part beyond 32 bits", "10.0.0.999999999999999", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        uint32_t word = 0x5A5A5A5Au;
+        EXPECT_EQ(read_address(c.text, &word), c.ok);
+        EXPECT_EQ(word, c.ok ? c.word : 0x5A5A5A5Au);
+        EXPECT_EQ(std::regex_match(c.text, pattern), c.ok);
+    }
+}
+
 // Rows run both ways unless marked: calcIpEnd of start and count gives the
 // end, and calcIpCnt of start and end gives the count.
 enum Way { kBoth, kEndOnly, kCountOnly };
@@ -116,6 +158,8 @@ TEST(RangeArithmetic, Table)
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
         {"fourth-octet carry takes the third to 256", "10.0.255.200", 101, "10.1.0.46"},
         {"carry followed by borrow", "10.0.200.1", 15251, "10.1.4.11"},
+        // Worked by hand: (91-23)*16646144 + (69-239)*65024 + (75-25)*254 + (20-243) + 1.
+        {"borrow into the third octet", "23.239.25.243", 1120896190, "91.69.75.20"},
         {"short start text reads missing parts as 0", "192.168.1", 6, "192.168.1.5"},
         {"largest count", "0.0.0.0", INT_MAX, "129.2.4.6"},
         // The first octet is not bounded: the text shows the range runs past
@@ -155,6 +199,22 @@ TEST(RangeArithmetic, Table)
             std::strcpy(start, c.start ? c.start : "");
             EXPECT_EQ(calcIpCnt(c.start ? start : nullptr, c.end), c.count);
             EXPECT_STREQ(start, c.start_after ? c.start_after : c.start ? c.start : "");
+        }
+    }
+}
+
+// Each catalogue compiled in holds every row of S2N_MESSAGES, whatever rows
+// the header has: a row the build's extraction missed would show in English.
+TEST(MessageCatalogues, HoldEveryMessageRow)
+{
+    ASSERT_GE(message_catalogue_count, 1u);  // German at least
+    for (unsigned c = 0; c < message_catalogue_count; ++c) {
+        const MessageCatalogue &cat = message_catalogues[c];
+        for (unsigned i = 0; i < s2n_message_count; ++i) {
+            unsigned k = cat.first, end = cat.first + cat.count;
+            while (k < end && std::strcmp(message_texts + message_rows[k].text, s2n_messages[i]) != 0)
+                ++k;
+            EXPECT_LT(k, end) << cat.lang << ": " << s2n_messages[i];
         }
     }
 }

@@ -1,0 +1,96 @@
+// s2n-introspect: prints the program's own tables as one JSON object, so
+// tests check templates and requests against the facts the program runs on
+// rather than against its source text. A new table is a new printer and a
+// new row of kTables. Names and texts hold no quote (should one ever, the
+// JSON no longer parses and every reader fails loudly); input patterns hold
+// backslashes, which json_text escapes.
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "field_limits.h"
+#include "messages.h"
+#include "modes.h"
+#include "state.h"
+
+// One row of a table as a JSON object: fmt gives its members.
+__attribute__((format(printf, 2, 3))) static void row(bool first, const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    fputs(first ? "\n    {" : ",\n    {", stdout);
+    vprintf(fmt, ap);
+    putchar('}');
+    va_end(ap);
+}
+
+static const char *boolean(bool b) { return b ? "true" : "false"; }
+
+static void fun_tab_rows()
+{
+    for (const TagEntry *r = fun_tab; r->tag; ++r)
+        row(r == fun_tab, "\"tag\": \"%s\", \"getter\": %s, \"setter\": %s", r->tag, boolean(r->getter),
+            boolean(r->setter));
+}
+
+static void mode_rows()
+{
+    for (const ServiceModeRow &m : service_modes)
+        row(&m == service_modes, "\"service_mode\": %d, \"port_mode\": %d, \"page\": \"%s\", \"modbus\": %s",
+            m.service_mode, m.port_mode, m.page, boolean(m.mbus.master || m.mbus.slave));
+}
+
+#define S2N_MESSAGE_NAME(name, text) #name,
+static const char *const kMessageNames[] = {S2N_MESSAGES(S2N_MESSAGE_NAME)};
+
+static void message_rows()
+{
+    for (unsigned i = 0; i < s2n_message_count; ++i)
+        row(i == 0, "\"name\": \"%s\", \"text\": \"%s\"", kMessageNames[i], s2n_messages[i]);
+}
+
+// Text as a JSON string, backslashes escaped; null for no text.
+static const char *json_text(const char *text)
+{
+    static char out[256];
+    if (!text)
+        return "null";
+    size_t n = 0;
+    out[n++] = '"';
+    for (; *text && n < sizeof out - 3; ++text) {
+        if (*text == '\\')
+            out[n++] = '\\';
+        out[n++] = *text;
+    }
+    out[n++] = '"';
+    out[n] = '\0';
+    return out;
+}
+
+// Each checked tag with the limits of its kind; the pages' inputs follow them.
+static void limit_rows()
+{
+    static const char *const kRules[] = {"number", "address", "text"};
+    for (unsigned i = 0; i < field_tag_count; ++i) {
+        const FieldLimit &l = field_limits[field_tags[i].limit];
+        row(i == 0, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
+            field_tags[i].tag, l.kind, kRules[l.rule], static_cast<int>(l.min), static_cast<int>(l.max),
+            json_text(l.pattern));
+    }
+}
+
+static const struct { const char *name; void (*print)(); } kTables[] = {
+    {"fun_tab", fun_tab_rows},
+    {"modes", mode_rows},
+    {"messages", message_rows},
+    {"limits", limit_rows},
+};
+
+int main()
+{
+    for (const auto &t : kTables) {
+        printf("%s\n  \"%s\": [", &t == kTables ? "{" : ",", t.name);
+        t.print();
+        fputs("\n  ]", stdout);
+    }
+    puts("\n}");
+}
