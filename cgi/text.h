@@ -34,6 +34,15 @@ static inline bool text_equal(const char *a, const char *b)
     return *a == *b;
 }
 
+// strchr: the first c in s, or null; c may not be the end mark.
+static inline const char *text_find(const char *s, char c)
+{
+    for (; *s != '\0'; ++s)
+        if (*s == c)
+            return s;
+    return nullptr;
+}
+
 // memcpy of n bytes; returns the end of the copy.
 static inline char *copy_bytes(char *to, const char *from, size_t n)
 {
