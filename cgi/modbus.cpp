@@ -3,7 +3,6 @@
 // Which record a save stores is the save flow's choice, so no setter looks
 // at the mode or the page.
 #include <stdint.h>
-#include <string.h>
 
 #include "field_limits.h"
 #include "numtext.h"
@@ -124,7 +123,7 @@ static int set_field(ModbusTag tag, const char *value)
     if (!f.text && field_number(f.limit, value, &number))
         *f.number = number;
     else if (f.text && field_text(f.limit, value, &len))
-        memcpy(f.text, value, len + 1);
+        copy_bytes(f.text, value, len + 1);
     return 0;
 }
 
