@@ -1,8 +1,9 @@
 /*
- * Baseline for the request benchmark: a CGI that loads the same platform
- * libraries as the service mode program (the build links it with
+ * The bare null of the request benchmark: a CGI that loads the same
+ * platform libraries as the service mode program (the build links it with
  * --no-as-needed) and writes a response of the same size, and does nothing
- * else. NULL_PAGE_BYTES is the whole response, header included.
+ * else. Linked statically, it is the floor without a dynamic loader.
+ * NULL_PAGE_BYTES is the whole response, header included.
  */
 #include <stdio.h>
 #include <string.h>

@@ -1,19 +1,20 @@
 // Device status tags shared by every page: uptime and WAN address.
-#include <arpa/inet.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "devcfg.h"
+#include "ipcalc.h"
 #include "numtext.h"
+#include "output.h"
 #include "tags.h"
+#include "text.h"
 
 // "%02ld": at least two digits, a leading zero below 10; wider and negative
-// values print in full.
-static void print_2d(long v)
+// values print in full. Returns the end of what it wrote.
+static char *text_2d(char *out, long v)
 {
     if (v >= 0 && v < 10)
-        fputc('0', stdout);
-    print_dec(v);
+        *out++ = '0';
+    return out + dec_text(out, v);
 }
 
 // The fields are shown as the library gives them, without carrying. The
@@ -23,15 +24,24 @@ int get_uptime(void *)
     UptimeInfo up;
     memset(&up, 0, sizeof up);
     dev_get_uptime(&up);
-    if (up.days > 0) {
-        print_dec(up.days);
-        fputs(up.days > 1 ? " days, " : " day, ", stdout);
+    static const char days[] = " days, ";
+    static const char day[] = " day, ";
+    // Four numbers with a leading zero each, " days, " and two colons.
+    char text[4 * (DEC_TEXT_SIZE + 1) + sizeof days + 2];
+    char *end = text;
+    if (up.days > 1) {
+        end += dec_text(end, up.days);
+        end = copy_bytes(end, days, sizeof days - 1);
+    } else if (up.days == 1) {
+        end += dec_text(end, up.days);
+        end = copy_bytes(end, day, sizeof day - 1);
     }
-    print_2d(up.hours);
-    fputc(':', stdout);
-    print_2d(up.minutes);
-    fputc(':', stdout);
-    print_2d(up.seconds);
+    end = text_2d(end, up.hours);
+    *end++ = ':';
+    end = text_2d(end, up.minutes);
+    *end++ = ':';
+    end = text_2d(end, up.seconds);
+    out_text(text, static_cast<size_t>(end - text));
     return 0;
 }
 
@@ -49,11 +59,11 @@ int get_wanip(void *)
     IfInfo info;
     memset(&info, 0, sizeof info);
     if (if_getinfo(name, &info) != 0) {
-        fputs("N/A", stdout);
+        out_text("N/A", 3);
         return 1;
     }
-    struct in_addr addr;
-    memcpy(&addr.s_addr, info.raw + IFINFO_ADDR_IP, sizeof addr.s_addr);
-    fputs(inet_ntoa(addr), stdout);
+    // The address's four bytes in network order, first octet first.
+    char text[DOTTED_QUAD_SIZE];
+    out_text(text, dotted_quad(text, info.raw + IFINFO_ADDR_IP));
     return 0;
 }

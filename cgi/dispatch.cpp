@@ -1,6 +1,5 @@
 // Tag table and dispatcher: port selection, Modbus loads, the setter pass of
 // a save, page choice and rendering.
-#include <stdio.h>
 #include <string.h>
 
 #include "modes.h"
@@ -9,6 +8,7 @@
 #include "save.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // Row order is the order of the setter pass: "h_PortIndex" first, then the
 // service mode before every row its mode guards, and each range's start
@@ -89,9 +89,13 @@ static bool plain_page_name(const char *s)
 {
     if (!s || s[0] == '\0' || s[0] == '.')
         return false;
-    if (strnlen(s, PAGE_NAME_SIZE) >= PAGE_NAME_SIZE)
-        return false;
-    return strpbrk(s, "/\\") == nullptr;
+    for (size_t i = 0; i < PAGE_NAME_SIZE; ++i) {
+        if (s[i] == '\0')
+            return true;
+        if (s[i] == '/' || s[i] == '\\')
+            return false;
+    }
+    return false;
 }
 
 // The page of the port's stored mode: empty for a missing record or a mode
@@ -108,8 +112,17 @@ static const char *page_of_mode(const PortInfo *port)
 static bool template_path(char *path, const char *page)
 {
     const char *dir = lang_get_tag(lang_index);
-    int n = snprintf(path, TEMPLATE_PATH_SIZE, "%s/%s", dir ? dir : "", page);
-    return n >= 0 && n < TEMPLATE_PATH_SIZE;
+    if (!dir)
+        dir = "";
+    size_t dir_len = text_len_max(dir, TEMPLATE_PATH_SIZE);
+    size_t page_len = text_len_max(page, TEMPLATE_PATH_SIZE);
+    if (dir_len + 1 + page_len >= TEMPLATE_PATH_SIZE)
+        return false;
+    char *end = copy_bytes(path, dir, dir_len);
+    *end++ = '/';
+    end = copy_bytes(end, page, page_len);
+    *end = '\0';
+    return true;
 }
 
 int parse_cgi(CgiList *list, const TagEntry *tab)

@@ -1,10 +1,10 @@
 // The checks of the field limits, and the refusal they leave pending.
-#include <string.h>
 
 #include "field_limits.h"
 #include "ipcalc.h"
 #include "numtext.h"
 #include "state.h"
+#include "text.h"
 
 void refuse_save(const char *message)
 {
@@ -47,7 +47,7 @@ bool field_text(FieldTagId tag, const char *value, size_t *len)
 {
     const FieldLimit &l = limit_of(tag);
     // Counted no further than one past the limit.
-    size_t n = strnlen(value, static_cast<size_t>(l.max) + 1);
+    size_t n = text_len_max(value, static_cast<size_t>(l.max) + 1);
     if (!taken(l, l.rule == RULE_TEXT && n >= static_cast<size_t>(l.min) && n <= static_cast<size_t>(l.max)))
         return false;
     *len = n;

@@ -98,8 +98,11 @@ extern const unsigned field_limit_count;
     X(asciislave_respwait, LIMIT_NUMBER)                                   \
     X(asciislave_idle_timeout, LIMIT_NUMBER)
 
+// The tag's name is held in the row, not pointed to: a table of pointers
+// costs the loader a relocation per row on every request.
+enum { FIELD_TAG_SIZE = 32 };
 struct FieldTag {
-    const char *tag;
+    char tag[FIELD_TAG_SIZE];
     FieldLimitId limit;
 };
 

@@ -1,29 +1,46 @@
 #include "ipcalc.h"
 
 #include <limits.h>
-#include <stdio.h>
-#include <string.h>
 
 #include "numtext.h"
+#include "text.h"
 
 // Weight of a step of each octet, first to fourth.
 static const int64_t kWeight[4] = {16646144, 65024, 254, 1};
 
+unsigned dotted_quad(char *out, const unsigned char octet[4])
+{
+    unsigned len = octet_text(out, octet[0]);
+    for (int i = 1; i < 4; ++i) {
+        out[len++] = '.';
+        len += octet_text(out + len, octet[i]);
+    }
+    out[len] = '\0';
+    return len;
+}
+
 char *inet_neta2(uint32_t word, char *buf, unsigned size)
 {
+    // A word whose fourth octet is set has no trailing zero octets to leave
+    // out: with room for any dotted quad, write it in one go.
+    if ((word >> 24) != 0 && size > DOTTED_QUAD_SIZE) {
+        const unsigned char octet[4] = {
+            static_cast<unsigned char>(word), static_cast<unsigned char>(word >> 8),
+            static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 24)};
+        dotted_quad(buf, octet);
+        return buf;
+    }
     unsigned left = size;
     unsigned pos = 0;
     if (size > 0)
         buf[0] = '\0';
     while (word != 0) {
-        unsigned octet = word & 0xFFu;
+        unsigned char octet = static_cast<unsigned char>(word);
         word >>= 8;
         // Room for three digits, a dot and the end mark.
         if (left <= 4)
             return nullptr;
-        char digits[DEC_TEXT_SIZE];
-        unsigned n = dec_text(digits, octet);
-        memcpy(buf + pos, digits, n);
+        unsigned n = octet_text(buf + pos, octet);
         if (word != 0)
             buf[pos + n++] = '.';
         buf[pos + n] = '\0';
@@ -33,7 +50,7 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
     if (pos == 0) {
         if (left <= 7)
             return nullptr;
-        memcpy(buf, "0.0.0.0", 8);
+        copy_bytes(buf, "0.0.0.0", 8);
     }
     return buf;
 }
@@ -103,7 +120,7 @@ int calcIpCnt(char *start, const char *end)
     if (!start || !end)
         return 1;
     if (blank_or_empty(start)) {
-        snprintf(start, 8, "0.0.0.0");
+        copy_bytes(start, "0.0.0.0", 8);
         return 1;
     }
     if (blank_or_empty(end))
@@ -208,7 +225,7 @@ void calcIpEnd(const char *start, int count, char *out)
             break;
         if (i > 0)
             out[pos++] = '.';
-        memcpy(out + pos, part_text, len);
+        copy_bytes(out + pos, part_text, len);
         pos += len;
     }
     out[pos] = '\0';

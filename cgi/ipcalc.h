@@ -23,6 +23,14 @@ enum {
 // or null when size does not suffice (what was written stays terminated).
 char *inet_neta2(uint32_t word, char *buf, unsigned size);
 
+// Room for the longest dotted quad, "255.255.255.255", and its end mark.
+enum { DOTTED_QUAD_SIZE = 16 };
+
+// Writes the four bytes of an address, in the order they are stored, as a
+// dotted quad with every octet ("10.0.0.0"), as inet_ntoa does, and its end
+// mark; returns the number of characters.
+unsigned dotted_quad(char *out, const unsigned char octet[4]);
+
 // Address text as the pages show and take it: one to four decimal parts of
 // 0 to 255, without leading zeros (which inet_addr would read as octal).
 // Missing parts are trailing zero octets, as the pages leave them out

@@ -3,13 +3,13 @@
 // Which record a save stores is the save flow's choice, so no setter looks
 // at the mode or the page.
 #include <stdint.h>
-#include <stdio.h>
-#include <string.h>
 
 #include "field_limits.h"
 #include "numtext.h"
+#include "output.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 enum { HOST_ADDR_SIZE = sizeof(MbusMasterInfo::host_addr) };
 static_assert(int{HOST_TEXT_MAX} < int{HOST_ADDR_SIZE}, "a taken host address fits with its end mark");
@@ -76,19 +76,25 @@ static_assert([] {
 
 // The host address is text a user typed and the page puts it inside an
 // attribute value: the characters that could end the attribute or start
-// markup go out as entities.
+// markup go out as entities, the runs between them whole.
 static void print_escaped(const char *text, size_t len)
 {
+    size_t plain = 0;
     for (size_t i = 0; i < len; ++i) {
+        const char *entity;
         switch (text[i]) {
-        case '"': fputs("&quot;", stdout); break;
-        case '<': fputs("&lt;", stdout); break;
-        case '>': fputs("&gt;", stdout); break;
-        case '&': fputs("&amp;", stdout); break;
-        case '\'': fputs("&#39;", stdout); break;
-        default: putchar(text[i]); break;
+        case '"': entity = "&quot;"; break;
+        case '<': entity = "&lt;"; break;
+        case '>': entity = "&gt;"; break;
+        case '&': entity = "&amp;"; break;
+        case '\'': entity = "&#39;"; break;
+        default: continue;
         }
+        out_text(text + plain, i - plain);
+        out_str(entity);
+        plain = i + 1;
     }
+    out_text(text + plain, len - plain);
 }
 
 static int get_field(ModbusTag tag)
@@ -96,7 +102,7 @@ static int get_field(ModbusTag tag)
     const ModbusField &f = modbus_fields[tag];
     if (f.text) {
         // Bounded by the field: a record without its end mark prints no further.
-        print_escaped(f.text, strnlen(f.text, HOST_ADDR_SIZE));
+        print_escaped(f.text, text_len_max(f.text, HOST_ADDR_SIZE));
         return 0;
     }
     if (*f.number == 0)
@@ -117,7 +123,7 @@ static int set_field(ModbusTag tag, const char *value)
     if (!f.text && field_number(f.limit, value, &number))
         *f.number = number;
     else if (f.text && field_text(f.limit, value, &len))
-        memcpy(f.text, value, len + 1);
+        copy_bytes(f.text, value, len + 1);
     return 0;
 }
 

@@ -1,8 +1,7 @@
 #include "modes.h"
 
-#include <string.h>
-
 #include "state.h"
+#include "text.h"
 
 // The trace lines spell the enumerator names, so each name is written once.
 #define MODE_ROW(svc, pm, pg, ...)                                                             \
@@ -18,13 +17,13 @@ constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
     MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, "s2n_service_mode_tcpcli.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, "s2n_service_mode_udp.htm"),
     MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, "rtu_slave_mode.htm",
-             .slave = &rtuslave_info, .store_slave = set_mbus_rtuslave_mode_info),
+             .slave = &rtuslave_info),
     MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, "rtu_master_mode.htm",
-             .master = &rtumaster_info, .store_master = set_mbus_rtumaster_mode_info),
+             .master = &rtumaster_info),
     MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, "ascii_slave_mode.htm",
-             .slave = &asciislave_info, .store_slave = set_mbus_asciislave_mode_info),
+             .slave = &asciislave_info),
     MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm",
-             .master = &asciimaster_info, .store_master = set_mbus_asciimaster_mode_info),
+             .master = &asciimaster_info),
 };
 static_assert([] {
     for (int i = 0; i < SERVICE_MODES; ++i)
@@ -53,7 +52,7 @@ const ServiceModeRow *modbus_mode_by_page(const char *page)
     if (!page)
         return nullptr;
     for (const ServiceModeRow &row : service_modes)
-        if ((row.mbus.master || row.mbus.slave) && strcmp(page, row.page) == 0)
+        if ((row.mbus.master || row.mbus.slave) && text_equal(page, row.page))
             return &row;
     return nullptr;
 }
@@ -63,10 +62,16 @@ int modbus_port_num(const ServiceModeRow *row)
     return row->mbus.master ? row->mbus.master->host_port : row->mbus.slave->server_port;
 }
 
+// The store calls are named here rather than kept as pointers in the
+// table: the loader binds a library function a table points to when the
+// program starts, on every request, and a called one only when it is called.
 void modbus_store(const ServiceModeRow *row, int idx)
 {
-    if (row->mbus.master)
-        row->mbus.store_master(row->mbus.master, idx);
-    else
-        row->mbus.store_slave(row->mbus.slave, idx);
+    switch (row->port_mode) {
+    case RTU_SLAVE_MODE: set_mbus_rtuslave_mode_info(row->mbus.slave, idx); break;
+    case RTU_MASTER_MODE: set_mbus_rtumaster_mode_info(row->mbus.master, idx); break;
+    case ASCII_SLAVE_MODE: set_mbus_asciislave_mode_info(row->mbus.slave, idx); break;
+    case ASCII_MASTER_MODE: set_mbus_asciimaster_mode_info(row->mbus.master, idx); break;
+    default: break;
+    }
 }

@@ -26,13 +26,11 @@ enum ServiceMode {
 
 enum { SERVICE_MODES = 8 };
 
-// The Modbus record a gateway page shows and saves, and its store call:
-// a master record or a slave record, the other member null.
+// The Modbus record a gateway page shows and saves: a master record or a
+// slave record, the other member null. modbus_store names its store call.
 struct ModbusRecord {
     MbusMasterInfo *master = nullptr;
     MbusSlaveInfo *slave = nullptr;
-    int (*store_master)(MbusMasterInfo *info, int idx) = nullptr;
-    int (*store_slave)(MbusSlaveInfo *info, int idx) = nullptr;
 };
 
 struct ServiceModeRow {

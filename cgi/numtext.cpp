@@ -1,7 +1,9 @@
 #include "numtext.h"
 
 #include <limits.h>
-#include <stdio.h>
+#include <stdint.h>
+
+#include "output.h"
 
 long long dec_wide(const char *text)
 {
@@ -32,29 +34,83 @@ int dec_value(const char *text)
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
 }
 
+// "00" to "99": two digits per division.
+static const char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the digits of m backwards so that the last one lands just before
+// end.
+static void digits_before(char *end, unsigned long long m)
+{
+    // 64-bit division only for what 32 bits cannot hold: the device has no
+    // instruction for it.
+    while (m > UINT32_MAX) {
+        unsigned r = static_cast<unsigned>(m % 100);
+        m /= 100;
+        end -= 2;
+        end[0] = kPairs[2 * r];
+        end[1] = kPairs[2 * r + 1];
+    }
+    uint32_t n = static_cast<uint32_t>(m);
+    while (n >= 100) {
+        unsigned r = n % 100;
+        n /= 100;
+        end -= 2;
+        end[0] = kPairs[2 * r];
+        end[1] = kPairs[2 * r + 1];
+    }
+    if (n >= 10) {
+        end[-2] = kPairs[2 * n];
+        end[-1] = kPairs[2 * n + 1];
+    } else {
+        end[-1] = static_cast<char>('0' + n);
+    }
+}
+
 unsigned dec_text(char *out, long long v)
 {
     // The magnitude in unsigned arithmetic, so LLONG_MIN needs no negation.
     unsigned long long m = static_cast<unsigned long long>(v);
-    if (v < 0)
-        m = 0ull - m;
-    char rev[DEC_TEXT_SIZE];
-    unsigned n = 0;
-    do {
-        rev[n++] = static_cast<char>('0' + m % 10);
-        m /= 10;
-    } while (m != 0);
     unsigned len = 0;
-    if (v < 0)
+    if (v < 0) {
+        m = 0ull - m;
         out[len++] = '-';
-    while (n > 0)
-        out[len++] = rev[--n];
+    }
+    // Count the digits first, so they go straight to their places. The
+    // magnitude is at most 2^63, below 10^19, so the power never wraps.
+    unsigned digits = 1;
+    for (unsigned long long power = 10; m >= power; power *= 10)
+        ++digits;
+    len += digits;
+    digits_before(out + len, m);
     out[len] = '\0';
     return len;
+}
+
+unsigned octet_text(char *out, unsigned char v)
+{
+    unsigned n = v;
+    if (n >= 100) {
+        unsigned h = n / 100;
+        n -= 100 * h;
+        out[0] = static_cast<char>('0' + h);
+        out[1] = kPairs[2 * n];
+        out[2] = kPairs[2 * n + 1];
+        return 3;
+    }
+    if (n >= 10) {
+        out[0] = kPairs[2 * n];
+        out[1] = kPairs[2 * n + 1];
+        return 2;
+    }
+    out[0] = static_cast<char>('0' + n);
+    return 1;
 }
 
 void print_dec(long long v)
 {
     char text[DEC_TEXT_SIZE];
-    fwrite(text, 1, dec_text(text, v), stdout);
+    out_text(text, dec_text(text, v));
 }

@@ -21,6 +21,10 @@ enum { DEC_TEXT_SIZE = 21 };
 // with its end mark; returns the number of characters.
 unsigned dec_text(char *out, long long v);
 
+// Writes an octet (0..255) in decimal, one to three characters and no end
+// mark; returns the number of characters.
+unsigned octet_text(char *out, unsigned char v);
+
 // Prints v in decimal to standard output: printf("%d") without the cost of
 // the format machinery, for the many numbers a page shows.
 void print_dec(long long v);

@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include "messages.h"
+#include "text.h"
 
 // The host[:port] of an absolute URL "scheme://host:port/path": its start,
 // or null when the text has no scheme ("null", a relative path).
@@ -83,7 +84,7 @@ static bool allowed_name(const char *name, size_t len)
     char text[HOST_NAME_MAX_LEN + 1];
     if (len == 0 || len > HOST_NAME_MAX_LEN)
         return false;
-    memcpy(text, name, len);
+    copy_bytes(text, name, len);
     text[len] = '\0';
     unsigned char addr[16];
     if (text[0] == '[') {
@@ -92,10 +93,10 @@ static bool allowed_name(const char *name, size_t len)
         text[len - 1] = '\0';
         return inet_pton(AF_INET6, text + 1, addr) == 1;
     }
-    if (inet_pton(AF_INET, text, addr) == 1 || !strchr(text, '.'))
+    if (inet_pton(AF_INET, text, addr) == 1 || !text_find(text, '.'))
         return true;
     for (const char *suffix : kLocalSuffixes) {
-        size_t n = strlen(suffix);
+        size_t n = text_len(suffix);
         if (len > n && strcasecmp(text + len - n, suffix) == 0)
             return true;
     }
@@ -109,9 +110,9 @@ static bool allowed_host(void)
     const char *host = getenv("HTTP_HOST");
     if (!host)
         return true;
-    const char *bracket = host[0] == '[' ? strchr(host, ']') : nullptr;
-    const char *colon = strchr(bracket ? bracket : host, ':');
-    size_t len = colon ? static_cast<size_t>(colon - host) : strlen(host);
+    const char *bracket = host[0] == '[' ? text_find(host, ']') : nullptr;
+    const char *colon = text_find(bracket ? bracket : host, ':');
+    size_t len = colon ? static_cast<size_t>(colon - host) : text_len(host);
     if (colon && colon[1 + strspn(colon + 1, "0123456789")] != '\0')
         return false;
     return allowed_name(host, len);
@@ -120,7 +121,7 @@ static bool allowed_host(void)
 const char *save_refusal(void)
 {
     const char *method = getenv("REQUEST_METHOD");
-    if (!method || strcmp(method, "POST") != 0)
+    if (!method || !text_equal(method, "POST"))
         return MSG_NOT_POSTED;
     if (cross_site_request() || fetch_from_other_site())
         return MSG_CROSS_SITE;

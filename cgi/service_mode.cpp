@@ -1,13 +1,15 @@
 // Port selection and service mode tags, with the service mode trace lines on
 // the system console.
-#include <stdio.h>
-#include <string.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "modes.h"
 #include "numtext.h"
+#include "output.h"
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // Where trace lines go: the system console on the device. Host builds point
 // it at a file (opened for appending so the lines add up); a request can
@@ -19,15 +21,33 @@
 #define S2N_CONSOLE_MODE "w"
 #endif
 
+// The open flags of fopen's mode: "w" truncates (nothing, on the console
+// device), "a" appends.
+static const int kConsoleFlags =
+    O_WRONLY | O_CREAT | (S2N_CONSOLE_MODE[0] == 'a' ? O_APPEND : O_TRUNC);
+
 // Each trace line opens the console, writes and closes it; a console that
-// cannot be opened drops the line.
+// cannot be opened drops the line. Plain system calls: a line needs no
+// stream buffer.
+static void trace_bytes(const char *line, size_t len)
+{
+    int fd = open(S2N_CONSOLE_PATH, kConsoleFlags, 0666);
+    if (fd < 0)
+        return;
+    // A device may take a line in parts; an error ends it, as in stdio.
+    while (len > 0) {
+        ssize_t n = write(fd, line, len);
+        if (n <= 0)
+            break;
+        line += n;
+        len -= static_cast<size_t>(n);
+    }
+    close(fd);
+}
+
 static void trace_text(const char *line)
 {
-    FILE *console = fopen(S2N_CONSOLE_PATH, S2N_CONSOLE_MODE);
-    if (!console)
-        return;
-    fputs(line, console);
-    fclose(console);
+    trace_bytes(line, text_len(line));
 }
 
 // The summary line of a service mode tag, "<who>: pPortInfo[%d]->port_mode=%d
@@ -35,22 +55,22 @@ static void trace_text(const char *line)
 // than the printf machinery.
 static void trace_summary(const char *who, int port, int port_mode, int service_mode)
 {
-    static const char *const parts[] = {": pPortInfo[", "]->port_mode=", " iServiceMode="};
-    const int values[] = {port, port_mode, service_mode};
+    static const char port_text[] = ": pPortInfo[";
+    static const char mode_text[] = "]->port_mode=";
+    static const char service_text[] = " iServiceMode=";
     // A name of at most 32 characters, 38 of fixed text, three numbers of at
-    // most 11 characters, the newline and the end mark.
+    // most 11 characters and the newline.
     enum { WHO_MAX = 32, SUMMARY_SIZE = 128 };
     char line[SUMMARY_SIZE];
-    size_t len = strnlen(who, WHO_MAX);
-    memcpy(line, who, len);
-    for (int i = 0; i < 3; ++i) {
-        size_t n = strlen(parts[i]);
-        memcpy(line + len, parts[i], n);
-        len += n;
-        len += dec_text(line + len, values[i]);
-    }
-    memcpy(line + len, "\n", 2);
-    trace_text(line);
+    char *end = copy_bytes(line, who, text_len_max(who, WHO_MAX));
+    end = copy_bytes(end, port_text, sizeof port_text - 1);
+    end += dec_text(end, port);
+    end = copy_bytes(end, mode_text, sizeof mode_text - 1);
+    end += dec_text(end, port_mode);
+    end = copy_bytes(end, service_text, sizeof service_text - 1);
+    end += dec_text(end, service_mode);
+    *end++ = '\n';
+    trace_bytes(line, static_cast<size_t>(end - line));
 }
 
 int get_PortIndex(void *)
@@ -72,12 +92,17 @@ int set_PortIndex(const char *value)
 // The pages mark the selected port themselves from "h_PortIndex".
 int get_PortList(void *)
 {
-    fputs("<option selected>Port1</option>", stdout);
+    static const char first[] = "<option selected>Port1</option>";
+    static const char item_open[] = "<option>Port";
+    static const char item_close[] = "</option>";
+    char list[sizeof first + S2N_PORTS * (sizeof item_open + DEC_TEXT_SIZE + sizeof item_close)];
+    char *end = copy_bytes(list, first, sizeof first - 1);
     for (int n = 2; n <= S2N_PORTS; ++n) {
-        fputs("<option>Port", stdout);
-        print_dec(n);
-        fputs("</option>", stdout);
+        end = copy_bytes(end, item_open, sizeof item_open - 1);
+        end += dec_text(end, n);
+        end = copy_bytes(end, item_close, sizeof item_close - 1);
     }
+    out_text(list, static_cast<size_t>(end - list));
     return 0;
 }
 

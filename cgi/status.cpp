@@ -1,8 +1,7 @@
 // Firmware version, the pending message and the connection reset.
-#include <stdio.h>
-
 #include "catalogues.h"
 #include "devcfg.h"
+#include "output.h"
 #include "state.h"
 #include "tags.h"
 
@@ -12,7 +11,7 @@ int get_fw_version(void *)
 {
     const char *version = sysconf_getvalue("system", "fw_version");
     if (version)
-        fputs(version, stdout);
+        out_str(version);
     return 0;
 }
 
@@ -20,13 +19,13 @@ int get_fw_version(void *)
 int get_ret_msg(void *)
 {
     if (ret_msg)
-        fputs(message_in(ret_msg, lang_get_tag(lang_index)), stdout);
+        out_str(message_in(ret_msg, lang_get_tag(lang_index)));
     return 0;
 }
 
 int get_ClearConn(void *)
 {
-    fputc('0', stdout);
+    out_char('0');
     return 0;
 }
 

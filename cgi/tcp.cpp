@@ -7,20 +7,19 @@
 // acts in any save. Fields several services share (the idle timeout, the
 // data port, the link slots of the UDP ranges) hold what the last save of
 // any of them wrote.
-#include <stdio.h>
-#include <string.h>
-
 #include "ipcalc.h"
 #include "link_fields.h"
 #include "modes.h"
 #include "numtext.h"
+#include "output.h"
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 static void print_flag(bool on)
 {
-    fputs(on ? "1" : "0", stdout);
+    out_char(on ? '1' : '0');
 }
 
 // ---- signed 32-bit words: idle timeout (scaled) and alive check ----
@@ -72,8 +71,8 @@ static bool address_text(unsigned la, char *text, unsigned size)
 static int get_link_ip(int k)
 {
     char text[IP_TEXT_SIZE] = {};
-    if (address_text(PI_LINK(k), text, sizeof text) && strcmp(text, "0.0.0.0") != 0)
-        fputs(text, stdout);
+    if (address_text(PI_LINK(k), text, sizeof text) && !text_equal(text, "0.0.0.0"))
+        out_str(text);
     return 0;
 }
 
@@ -100,7 +99,7 @@ static int get_link_cnt(void)
         return 0;
     int32_t n = pi_i32(p, PI_LINK_CNT);
     if (n < 0)
-        fputs("1", stdout);
+        out_char('1');
     else
         print_dec(static_cast<long long>(n) + 1);
     return 0;
@@ -164,7 +163,7 @@ int get_tcp_client_ip(void *)
 {
     char text[IP_TEXT_SIZE] = {};
     if (address_text(PI_NET_ADDR, text, sizeof text))
-        fputs(text, stdout);
+        out_str(text);
     return 0;
 }
 

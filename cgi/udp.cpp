@@ -2,17 +2,16 @@
 // A range is kept as its start address and destination port (a LinkAddress
 // slot shared with the TCP client links) and its count of addresses; its end
 // is worked out from start and count each time the page shows it.
-#include <stdio.h>
-#include <string.h>
-
 #include "ipcalc.h"
 #include "link_fields.h"
 #include "messages.h"
 #include "modes.h"
 #include "numtext.h"
+#include "output.h"
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // The record a UDP setter may change: only in a UDP save, only with a value.
 static PortInfo *udp_target(const char *value)
@@ -23,8 +22,8 @@ static PortInfo *udp_target(const char *value)
 // Unset (0) and rejected (all ones) addresses are shown as empty fields.
 static void print_address(const char *text)
 {
-    if (strcmp(text, "0.0.0.0") != 0 && strcmp(text, "255.255.255.255") != 0)
-        fputs(text, stdout);
+    if (!text_equal(text, "0.0.0.0") && !text_equal(text, "255.255.255.255"))
+        out_str(text);
 }
 
 // ---- one destination range, k = 0..3 ----

@@ -274,15 +274,32 @@ int fw_reload(const char *group)
 
 // ---- Host status ----
 
+// DEVKIT_UPTIME, a number of seconds, stands in for the host's uptime, so
+// two runs of a page can give the same bytes (the benchmark compares them).
+static bool fixed_uptime(long *s)
+{
+    const char *text = getenv("DEVKIT_UPTIME");
+    if (!text || !*text)
+        return false;
+    long v = 0;
+    for (; *text >= '0' && *text <= '9' && v < 100000000L; ++text)
+        v = v * 10 + (*text - '0');
+    *s = v;
+    return true;
+}
+
 int dev_get_uptime(UptimeInfo *up)
 {
     if (!up)
         return -1;
     memset(up, 0, sizeof *up);
-    struct sysinfo si;
-    if (sysinfo(&si) != 0)
-        return -1;
-    long s = si.uptime;
+    long s = 0;
+    if (!fixed_uptime(&s)) {
+        struct sysinfo si;
+        if (sysinfo(&si) != 0)
+            return -1;
+        s = si.uptime;
+    }
     up->days = s / 86400;
     up->hours = s / 3600 % 24;
     up->minutes = s / 60 % 60;

@@ -2,7 +2,7 @@
 connection reset on pages of the built CGI over the devkit (host uptime,
 the loopback interface as WAN)."""
 
-from devkit import DeviceTest
+from devkit import DeviceTest, cgi_env
 
 # Refused saves of port 3 that ask for a reset: form, posted, page language,
 # message. The device's English texts stay as they stand; a Modbus port in
@@ -32,3 +32,10 @@ class StatusTest(DeviceTest):
                     self.assertIn(shown, r.body)
                 self.assertRegex(r.body, r"<dd>(\d+ days?, )?\d\d+:\d\d:\d\d</dd>")
         self.assertEqual(self.show()["logs"]["clear_conn"], ["clearConn 1"])
+
+    def test_uptime_fixed_by_the_environment(self):
+        # Seconds that are not all digits end at the first other character.
+        for seconds, shown in (("90061", "1 day, 01:01:01"), ("59x", "00:00:59"), ("0", "00:00:00")):
+            with self.subTest(seconds=seconds):
+                r = self.run_cgi(cgi_env(self.dev, DEVKIT_UPTIME=seconds))
+                self.assertIn("<dd>%s</dd>" % shown, r.body)

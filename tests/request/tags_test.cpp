@@ -297,6 +297,8 @@ TEST(Status, Strip)
         {"large hours, no version", {0, 2147483647, 0, 10}, "eth0", "dhcp", "1.2.3.4", false,
          "|2147483647:00:10|1.2.3.4"},
         {"unknown uptime", {-1, -1, -1, -1}, "eth0", "dhcp", "1.2.3.4", true, "1.2.3|00:00:00|1.2.3.4"},
+        {"address with a zero last octet shown whole", {0, 5, 3, 9}, "eth0", "dhcp", "192.168.100.0", true,
+         "1.2.3|05:03:09|192.168.100.0"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

@@ -40,6 +40,27 @@ TEST(DecValue, Table)
     }
 }
 
+TEST(DecText, Table)
+{
+    struct Case { const char *what; long long value; const char *text; } cases[] = {
+        {"zero", 0, "0"},
+        {"one digit, negative", -7, "-7"},
+        {"two digits", 42, "42"},
+        {"odd number of digits", 12345, "12345"},
+        {"largest 32-bit magnitude", 4294967295LL, "4294967295"},
+        {"smallest past 32 bits", -4294967296LL, "-4294967296"},
+        {"LLONG_MIN", LLONG_MIN, "-9223372036854775808"},
+        {"LLONG_MAX", LLONG_MAX, "9223372036854775807"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        char out[DEC_TEXT_SIZE + 1];
+        std::memset(out, 'X', sizeof out);
+        EXPECT_EQ(dec_text(out, c.value), std::strlen(c.text));
+        EXPECT_STREQ(out, c.text);
+    }
+}
+
 // Address word of dotted text: the first octet in the low byte.
 constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d) { return a | b << 8 | c << 16 | d << 24; }
 
@@ -63,6 +84,23 @@ TEST(InetNeta2, Table)
         // Nothing beyond the given size is touched.
         EXPECT_EQ(std::strspn(buf + c.size, "X"), IP_TEXT_SIZE - c.size);
         EXPECT_STREQ(c.size ? buf : "", c.text);
+    }
+}
+
+// Every octet shown, in stored order, as inet_ntoa shows an address.
+TEST(DottedQuad, Table)
+{
+    struct Case { const char *what; unsigned char octet[4]; const char *text; } cases[] = {
+        {"zero address", {0, 0, 0, 0}, "0.0.0.0"},
+        {"trailing zero octets kept", {10, 0, 0, 0}, "10.0.0.0"},
+        {"one, two and three digits", {9, 10, 99, 100}, "9.10.99.100"},
+        {"longest", {255, 255, 255, 255}, "255.255.255.255"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        char out[DOTTED_QUAD_SIZE];
+        EXPECT_EQ(dotted_quad(out, c.octet), std::strlen(c.text));
+        EXPECT_STREQ(out, c.text);
     }
 }
 

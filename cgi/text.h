@@ -1,0 +1,54 @@
+// Small text helpers the program uses instead of the C library's: each
+// library function the program calls is bound by the dynamic loader on its
+// first call, which costs more than these few loops on short texts.
+#ifndef S2N_TEXT_H
+#define S2N_TEXT_H
+
+#include <stddef.h>
+
+// strlen.
+static inline size_t text_len(const char *s)
+{
+    size_t n = 0;
+    while (s[n] != '\0')
+        ++n;
+    return n;
+}
+
+// strnlen: the length, or max when no end mark comes within max bytes.
+static inline size_t text_len_max(const char *s, size_t max)
+{
+    size_t n = 0;
+    while (n < max && s[n] != '\0')
+        ++n;
+    return n;
+}
+
+// strcmp(a, b) == 0.
+static inline bool text_equal(const char *a, const char *b)
+{
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+// strchr: the first c in s, or null; c may not be the end mark.
+static inline const char *text_find(const char *s, char c)
+{
+    for (; *s != '\0'; ++s)
+        if (*s == c)
+            return s;
+    return nullptr;
+}
+
+// memcpy of n bytes; returns the end of the copy.
+static inline char *copy_bytes(char *to, const char *from, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        to[i] = from[i];
+    return to + n;
+}
+
+#endif
