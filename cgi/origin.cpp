@@ -11,6 +11,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include "ipcalc.h"
 #include "messages.h"
 #include "text.h"
 
@@ -76,6 +77,18 @@ static bool listed(const char *list, const char *name, size_t len)
 // local network, so they cannot be made to resolve to the device.
 static const char *const kLocalSuffixes[] = {".local", ".lan", ".home.arpa", ".internal"};
 
+// Four dotted decimal parts of 0 to 255 without leading zeros, as an IPv4
+// address is written; read by the program's own address reader, so a save
+// to an address binds no library call for it.
+static bool ipv4_literal(const char *text)
+{
+    unsigned dots = 0;
+    for (const char *c = text; *c; ++c)
+        dots += *c == '.';
+    uint32_t word = 0;
+    return dots == 3 && read_address(text, &word);
+}
+
 // A host name the device may be addressed by: IP literals, names without a
 // dot (localhost among them), local suffixes, and the names of the build
 // setting and of S2N_ALLOWED_HOSTS. name is not terminated; len is its length.
@@ -93,7 +106,7 @@ static bool allowed_name(const char *name, size_t len)
         text[len - 1] = '\0';
         return inet_pton(AF_INET6, text + 1, addr) == 1;
     }
-    if (inet_pton(AF_INET, text, addr) == 1 || !text_find(text, '.'))
+    if (ipv4_literal(text) || !text_find(text, '.'))
         return true;
     for (const char *suffix : kLocalSuffixes) {
         size_t n = text_len(suffix);

@@ -140,6 +140,12 @@ const char *save_lock_take(void)
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;
 
+    // Uncontended, the lock is had at once, without the timer.
+    if (fcntl(fd, F_SETLK, &whole) == 0) {
+        save_lock_fd = fd;
+        return nullptr;
+    }
+
     // The wait ends with a timer signal that interrupts the lock call; the
     // timer repeats, so a signal that came just before the call does not
     // leave it waiting for good.

@@ -117,6 +117,7 @@ TEST(Request, SaveGateAndPageChoice)
         {.what = "rebinding: Host and Origin agree", .msg = host, .origin = "http://evil.example:8080",
          .host = "evil.example:8080"},
         {.what = "IPv6 literal with a port", .host = "[fe80::1]:8080"},
+        {.what = "four parts, one past 255", .msg = host, .host = "10.0.0.256"},
         {.what = "bracketed name", .msg = host, .host = "[evil.example]:80"},
         {.what = "name without a dot", .host = "LocalHost:8080"},
         {.what = "the suffix alone", .msg = host, .host = ".lan"},
