@@ -1,7 +1,6 @@
 // The save flow: Modbus and port saves, the port number check, the per-port
 // entries of the system configuration, the firewall reload, refused saves.
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <regex>
@@ -183,41 +182,18 @@ TEST(Save, ReloadRunsInADetachedChild)
 
 // ---- One save at a time ----
 
-// A process of the test's own holds the program's save lock, reports 'h'
-// once it does, and lets go when the test closes `let_go`. It is not the
-// test's child: the fake waits for every child a request may leave.
-struct Holder { int let_go, report; };
-
-Holder hold_lock()
-{
-    int go[2], report[2];
-    EXPECT_EQ(pipe(go) | pipe(report), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (fork() != 0)
-            _exit(0);
-        close(go[1]);
-        int fd = open(S2N_TEST_LOCK, O_RDWR | O_CREAT, 0600);
-        struct flock whole = {};
-        whole.l_type = F_WRLCK;
-        char c = fd >= 0 && fcntl(fd, F_SETLK, &whole) == 0 ? 'h' : 'x';
-        _exit(write(report[1], &c, 1) == 1 && read(go[0], &c, 1) == 0 ? 0 : 1);
-    }
-    waitpid(pid, nullptr, 0);
-    close(go[0]);
-    close(report[1]);
-    return {go[1], report[0]};
-}
-
-// While another process holds the lock, a save gives up after its bounded
-// wait: it shows why and runs no setter, stores nothing and resets nothing;
-// a page view meanwhile answers without the lock and without a message.
-// Saves that wait for each other and then store: e2e_device.
+// While another save holds the lock (here an open file description lock of
+// the test's own, which the program's record lock must wait for), a save
+// gives up after its bounded wait: it shows why and runs no setter, stores
+// nothing and resets nothing; a page view meanwhile answers without the
+// lock and without a message. Saves that wait for each other and then
+// store: e2e_device.
 TEST(Save, OneAtATime)
 {
-    Holder holder = hold_lock();
-    char c = 0;
-    ASSERT_TRUE(read(holder.report, &c, 1) == 1 && c == 'h');
+    int fd = open(S2N_TEST_LOCK, O_RDWR | O_CREAT, 0600);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    ASSERT_EQ(fcntl(fd, F_OFD_SETLK, &whole), 0);
     start(nullptr, 0);
     fake::fields({{"h_ServiceMode", "4"}, {"udp_port", "4100"}, {"h_ClearConn", "1"}});
     EXPECT_EQ(run(), "");
@@ -227,8 +203,7 @@ TEST(Save, OneAtATime)
     fake::field("h_PortIndex", "1");
     EXPECT_EQ(fake::run_request().body(), "page=" + string(fake::mode_page(PORT_SERVER_MODE)));
     EXPECT_EQ(ret_msg, nullptr);
-    close(holder.let_go);
-    close(holder.report);
+    close(fd);
 }
 
 }  // namespace
