@@ -25,7 +25,7 @@ def command(program, *args):
 
 
 # The program's own tables, as s2n-introspect prints them: "fun_tab", "modes"
-# and "messages", each a list of rows in the program's order.
+# and "limits", each a list of rows in the program's order.
 FACTS = json.loads(subprocess.run(command(os.environ["S2N_INTROSPECT"]), capture_output=True, check=True,
                                   timeout=TIMEOUT).stdout)
 MODE_PAGES = [mode["page"] for mode in FACTS["modes"]]

@@ -132,17 +132,16 @@ using namespace fake;
 
 // ---- CGI form and template library; the form list is the fake's own ----
 
-extern "C" int read_cgi_input(CgiList **list) { log("read_cgi_input"); *list = reinterpret_cast<CgiList *>(&g); return 0; }
+extern "C" int read_cgi_input(CgiList **list) { *list = reinterpret_cast<CgiList *>(&g); return 0; }
 extern "C" void list_clear(CgiList **list) { log("list_clear"); *list = nullptr; }
 // Two languages: 0 "en", the default, and 1 "de".
-extern "C" int lang_get_index(const char *lang) { log("lang_get_index " + str(lang)); return str(lang) == "de"; }
+extern "C" int lang_get_index(const char *lang) { return str(lang) == "de"; }
 extern "C" const char *lang_get_tag(int i) { log("lang_get_tag " + num(i)); return i == 1 ? "de" : "en"; }
-extern "C" void html_header(void) { log("html_header"); std::fputs("Content-Type: text/html\n\n", stdout); }
-extern "C" void CgiError(void) { log("CgiError"); std::fputs("Status: 500 Internal Server Error\n\n", stdout); }
+extern "C" void html_header(void) { std::fputs("Content-Type: text/html\n\n", stdout); }
+extern "C" void CgiError(void) { std::fputs("Status: 500 Internal Server Error\n\n", stdout); }
 
 extern "C" const char *cgi_val(CgiList *list, const char *name)
 {
-    log(std::string("cgi_val ") + name);
     auto it = std::find_if(g.form.begin(), g.form.end(), [&](const auto &f) { return f.first == name; });
     return list && it != g.form.end() ? it->second.c_str() : nullptr;
 }
@@ -175,7 +174,7 @@ extern "C" int parse_html(const char *path, const TagEntry *tab)
 extern "C" int GetDevInfoAlloc(DevInfo **dev)
 {
     *dev = g.dev_missing ? nullptr : static_cast<DevInfo *>(std::calloc(1, kOpaqueSize));
-    return g.dev_missing ? -1 : 0;
+    return -g.dev_missing;
 }
 
 extern "C" int GetPortInfoAlloc(PortInfo **port, int idx)
@@ -198,19 +197,13 @@ extern "C" int SaveNewConfig(DevInfo **, PortInfo **ports, TtyInfo **, const cha
     for (int i = 0; i < 4; ++i)
         if (ports[i])
             std::memcpy(g.saved_ports[i].bytes, ports[i], kPortSize);
-    if (g.save_msg)
-        *msg = g.save_msg;
+    *msg = g.save_msg ? g.save_msg : *msg;
     return g.save_status;
 }
 
 extern "C" int get_mbus_mode_info(int *m, int i) { log("get_mbus_mode_info " + num(i)); *m = g.mbus_mode[i]; return 0; }
-
 extern "C" int set_mbus_mode_info(int *m, int i)
-{
-    log("set_mbus_mode_info " + num(*m) + " " + num(i));
-    g.mbus_mode[i] = *m;
-    return 0;
-}
+{ log("set_mbus_mode_info " + num(*m) + " " + num(i)); g.mbus_mode[i] = *m; return 0; }
 
 #define FAKE_MBUS_PAIR(kind, Type)                                                                      \
     extern "C" int get_mbus_##kind##_mode_info(Type *info, int i)                                       \
@@ -231,10 +224,7 @@ extern "C" int check_valid_port_num(int port_num, int *owner)
 }
 
 extern "C" int net_get_wanif(char *name)
-{
-    log("net_get_wanif");
-    return std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()) < 0;
-}
+{ log("net_get_wanif"); return std::snprintf(name, WANIF_NAME_SIZE, "%s", g.wanif.c_str()) < 0; }
 
 extern "C" int fw_renewconf(const char *wanif) { log("fw_renewconf " + str(wanif)); return 0; }
 
@@ -262,9 +252,8 @@ extern "C" int fw_reload(const char *group)
     return 0;
 }
 
-extern "C" int CFL_GET_MULTI_ITEMS(ConfigItem *items, const char *file)
+extern "C" int CFL_GET_MULTI_ITEMS(ConfigItem *items, const char *)
 {
-    log("CFL_GET_MULTI_ITEMS " + str(file));
     for (ConfigItem *it = items; it->section; ++it) {
         const char *v = conf_value(it->section, it->key);
         std::snprintf(it->value, sizeof it->value, "%s", v ? v : "");
@@ -281,9 +270,8 @@ extern "C" int CFL_VALUE_SET_MULTI_ITEMS(ConfigItem *items, const char *file)
 }
 
 // A missing key leaves the buffer as it was: the program clears it first.
-extern "C" int CFL_GET_STRING(const char *section, const char *key, char *value, const char *file)
+extern "C" int CFL_GET_STRING(const char *section, const char *key, char *value, const char *)
 {
-    log("CFL_GET_STRING " + str(section) + " " + str(key) + " " + str(file));
     const char *v = conf_value(section, key);
     if (v)
         std::snprintf(value, CFL_STRING_SIZE, "%s", v);
@@ -303,9 +291,7 @@ extern "C" const char *sysconf_getvalue(const char *section, const char *key)
 extern "C" int dev_get_uptime(UptimeInfo *up) { *up = g.uptime_known ? g.uptime : *up; return 0; }
 
 extern "C" int if_getinfo(const char *, IfInfo *info)
-{
-    return inet_pton(AF_INET, g.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1;
-}
+{ return inet_pton(AF_INET, g.wan_ip.c_str(), info->raw + IFINFO_ADDR_IP) == 1 ? 0 : -1; }
 
 extern "C" int clearConn(int idx) { log("clearConn " + num(idx)); return 0; }
 

@@ -8,7 +8,6 @@
 #include <stdio.h>
 
 #include "field_limits.h"
-#include "messages.h"
 #include "modes.h"
 #include "state.h"
 
@@ -37,15 +36,6 @@ static void mode_rows()
     for (const ServiceModeRow &m : service_modes)
         row(&m == service_modes, "\"service_mode\": %d, \"port_mode\": %d, \"page\": \"%s\", \"modbus\": %s",
             m.service_mode, m.port_mode, m.page, boolean(m.mbus.master || m.mbus.slave));
-}
-
-#define S2N_MESSAGE_NAME(name, text) #name,
-static const char *const kMessageNames[] = {S2N_MESSAGES(S2N_MESSAGE_NAME)};
-
-static void message_rows()
-{
-    for (unsigned i = 0; i < s2n_message_count; ++i)
-        row(i == 0, "\"name\": \"%s\", \"text\": \"%s\"", kMessageNames[i], s2n_messages[i]);
 }
 
 // Text as a JSON string, backslashes escaped; null for no text.
@@ -81,7 +71,6 @@ static void limit_rows()
 static const struct { const char *name; void (*print)(); } kTables[] = {
     {"fun_tab", fun_tab_rows},
     {"modes", mode_rows},
-    {"messages", message_rows},
     {"limits", limit_rows},
 };
 

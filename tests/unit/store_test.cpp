@@ -1,8 +1,14 @@
 // The devkit's record store, with its file system calls traced: a change is
-// flushed to the disk before it is renamed over device.bin, and a store
-// that changes no byte writes no file at all.
+// flushed to the disk before it is renamed over device.bin, a store that
+// changes no byte writes no file at all, and one whose write fails keeps
+// the file as it was.
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -31,5 +37,26 @@ TEST(DevkitStore, FlushesChangesAndWritesNothingElse)
         EXPECT_EQ(set_mbus_mode_info(&mode, 1), 0);
         EXPECT_EQ(trace, expected);
     }
+    std::filesystem::remove_all(dir);
+}
+
+// A file size limit stands in for a full disk: the write fails part way, the
+// file keeps its bytes and no temporary file is left.
+TEST(DevkitStore, FailedWriteKeepsTheFile)
+{
+    char dir[] = "/tmp/s2n-store-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    const std::string path = std::string(dir) + "/device.bin", big(8192, 'n');
+    ASSERT_EQ(dk_replace_file(path.c_str(), "old", 3, 0644), 0);
+    rlimit was;
+    getrlimit(RLIMIT_FSIZE, &was);
+    const rlimit small = {4096, was.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_NE(dk_replace_file(path.c_str(), big.data(), big.size(), 0644), 0);
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::ifstream in(path);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
     std::filesystem::remove_all(dir);
 }
