@@ -19,12 +19,13 @@ enum FieldRule : unsigned char {
     RULE_TEXT,     // text of min to max characters
 };
 
+// The numbers of a kind. Its texts (what the field holds, e.g. "data port";
+// for RULE_ADDRESS the same rule as an input pattern; the message a refused
+// value leaves in ret_msg) come from the field_limit_* calls below: a
+// pointer in a table is a relocation the loader makes on every request.
 struct FieldLimit {
-    const char *kind;     // what the field holds, e.g. "data port"
     FieldRule rule;
-    int32_t min, max;     // RULE_NUMBER: the value; otherwise the text's length
-    const char *pattern;  // RULE_ADDRESS: the same rule as an input pattern
-    const char *message;  // what a refused value leaves in ret_msg
+    int32_t min, max;  // RULE_NUMBER: the value; otherwise the text's length
 };
 
 // The kinds, one row each: id, kind, rule, min, max, pattern, message.
@@ -56,6 +57,9 @@ enum FieldLimitId : unsigned char {
 
 extern const FieldLimit field_limits[];
 extern const unsigned field_limit_count;
+const char *field_limit_kind(FieldLimitId id);
+const char *field_limit_pattern(FieldLimitId id);  // null but for RULE_ADDRESS
+const char *field_limit_message(FieldLimitId id);
 
 // The checked tags, in tag table order, with their kinds.
 #define S2N_FIELD_TAGS(X)                                                  \

@@ -35,7 +35,7 @@ static void mode_rows()
 {
     for (const ServiceModeRow &m : service_modes)
         row(&m == service_modes, "\"service_mode\": %d, \"port_mode\": %d, \"page\": \"%s\", \"modbus\": %s",
-            m.service_mode, m.port_mode, m.page, boolean(m.mbus.master || m.mbus.slave));
+            m.service_mode, m.port_mode, m.page, boolean(modbus_record(&m).master || modbus_record(&m).slave));
 }
 
 // Text as a JSON string, backslashes escaped; null for no text.
@@ -63,8 +63,8 @@ static void limit_rows()
     for (unsigned i = 0; i < field_tag_count; ++i) {
         const FieldLimit &l = field_limits[field_tags[i].limit];
         row(i == 0, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
-            field_tags[i].tag, l.kind, kRules[l.rule], static_cast<int>(l.min), static_cast<int>(l.max),
-            json_text(l.pattern));
+            field_tags[i].tag, field_limit_kind(field_tags[i].limit), kRules[l.rule], static_cast<int>(l.min),
+            static_cast<int>(l.max), json_text(field_limit_pattern(field_tags[i].limit)));
     }
 }
 

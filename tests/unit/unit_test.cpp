@@ -104,7 +104,7 @@ TEST(DottedQuad, Table)
 // states the same rule to the browser: it must take exactly the same texts.
 TEST(ReadAddress, Table)
 {
-    const std::regex pattern(field_limits[LIMIT_ADDRESS].pattern);
+    const std::regex pattern(field_limit_pattern(LIMIT_ADDRESS));
     // word: the address taken (first octet in the low byte), or none.
     struct Case { const char *what, *text; bool ok; uint32_t word = 0; } cases[] = {
         {"four parts", "192.168.1.10", true, word_of(192, 168, 1, 10)},
