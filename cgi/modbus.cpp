@@ -2,9 +2,11 @@
 // shown with the device's defaults for unset fields and changed by a save.
 // Which record a save stores is the save flow's choice, so no setter looks
 // at the mode or the page.
+#include <stddef.h>
 #include <stdint.h>
 
 #include "field_limits.h"
+#include "modes.h"
 #include "numtext.h"
 #include "output.h"
 #include "state.h"
@@ -14,23 +16,46 @@
 enum { HOST_ADDR_SIZE = sizeof(MbusMasterInfo::host_addr) };
 static_assert(int{HOST_TEXT_MAX} < int{HOST_ADDR_SIZE}, "a taken host address fits with its end mark");
 
-// One tag's field in its record: an integer, or the host address text. An
-// integer that holds 0 (not set) is shown as the fallback, which is written
-// into the record first; a fallback of 0 shows 0. Each row names its tag;
-// its limits are that tag's row of the field limits.
+// One tag's field in its mode's record (modbus_record), at its offset: an
+// integer, or the host address text. An integer that holds 0 (not set) is
+// shown as the fallback, which is written into the record first; a fallback
+// of 0 shows 0. Each row names its tag; its limits are that tag's row of the
+// field limits. No pointers: each would be a relocation on every request.
 struct ModbusField {
-    int tag;  // the ModbusTag whose row this is
-    int32_t *number;
-    char *text;
+    unsigned char tag;   // the ModbusTag whose row this is
+    unsigned char mode;  // the ServiceMode whose record holds the field
+    bool text;           // the host address, not an integer
+    uint16_t offset;     // in the record
     int32_t fallback;
     FieldTagId limit;
 };
 
+// A master field's mode, or a slave field's: a row that pairs a field with
+// the other kind of record does not compile.
+void mode_without_that_record();
+consteval unsigned char master_mode(ServiceMode m)
+{
+    if (m != ENUM_RTU_MASTER_MODE && m != ENUM_ASCII_MASTER_MODE)
+        mode_without_that_record();
+    return static_cast<unsigned char>(m);
+}
+consteval unsigned char slave_mode(ServiceMode m)
+{
+    if (m != ENUM_RTU_SLAVE_MODE && m != ENUM_ASCII_SLAVE_MODE)
+        mode_without_that_record();
+    return static_cast<unsigned char>(m);
+}
+
 // The Modbus tags stand last in the field limits, in the same order.
 #define MB_LIMIT(t) static_cast<FieldTagId>(int{FIELD_rtumaster_host_addr} + int{t})
-#define MB_TEXT(t, rec) {.tag = (t), .number = nullptr, .text = (rec).host_addr, .fallback = 0, .limit = MB_LIMIT(t)}
-#define MB_NUM(t, rec, field, dflt) \
-    {.tag = (t), .number = &(rec).field, .text = nullptr, .fallback = (dflt), .limit = MB_LIMIT(t)}
+#define MB_TEXT(t, m)                                                                          \
+    {.tag = (t), .mode = master_mode(m), .text = true, .offset = offsetof(MbusMasterInfo, host_addr),     \
+     .fallback = 0, .limit = MB_LIMIT(t)}
+#define MB_NUM(t, m, type, field, dflt)                                                        \
+    {.tag = (t), .mode = (m), .text = false, .offset = offsetof(type, field),                  \
+     .fallback = (dflt), .limit = MB_LIMIT(t)}
+#define MB_MASTER(t, m, field, dflt) MB_NUM(t, master_mode(m), MbusMasterInfo, field, dflt)
+#define MB_SLAVE(t, m, field, dflt) MB_NUM(t, slave_mode(m), MbusSlaveInfo, field, dflt)
 
 // Rows in the tag table's order.
 enum ModbusTag {
@@ -44,26 +69,26 @@ enum ModbusTag {
 };
 
 static constexpr ModbusField modbus_fields[] = {
-    MB_TEXT(RTUMASTER_HOST_ADDR, rtumaster_info),
-    MB_NUM(RTUMASTER_HOST_PORT, rtumaster_info, host_port, 502),
-    MB_NUM(RTUMASTER_IDLE_TIMEOUT, rtumaster_info, idle_timeout, 0),
-    MB_NUM(RTUMASTER_ALIVE_CHECK, rtumaster_info, alive_check, 0),
-    MB_NUM(RTUSLAVE_SERVER_PORT, rtuslave_info, server_port, 502),
-    MB_NUM(RTUSLAVE_MAX_CONNECT, rtuslave_info, max_connect, 10),
-    MB_NUM(RTUSLAVE_MAX_TRY, rtuslave_info, max_try, 5),
-    MB_NUM(RTUSLAVE_RQSTPAUSE, rtuslave_info, rqstpause, 100),
-    MB_NUM(RTUSLAVE_RESPWAIT, rtuslave_info, respwait, 100),
-    MB_NUM(RTUSLAVE_CONNECT_TIMEOUT, rtuslave_info, connect_timeout, 10),
-    MB_TEXT(ASCIIMASTER_HOST_ADDR, asciimaster_info),
-    MB_NUM(ASCIIMASTER_HOST_PORT, asciimaster_info, host_port, 502),
-    MB_NUM(ASCIIMASTER_IDLE_TIMEOUT, asciimaster_info, idle_timeout, 0),
-    MB_NUM(ASCIIMASTER_ALIVE_CHECK, asciimaster_info, alive_check, 0),
-    MB_NUM(ASCIISLAVE_SERVER_PORT, asciislave_info, server_port, 502),
-    MB_NUM(ASCIISLAVE_MAX_CONNECT, asciislave_info, max_connect, 10),
-    MB_NUM(ASCIISLAVE_MAX_TRY, asciislave_info, max_try, 5),
-    MB_NUM(ASCIISLAVE_RQSTPAUSE, asciislave_info, rqstpause, 100),
-    MB_NUM(ASCIISLAVE_RESPWAIT, asciislave_info, respwait, 100),
-    MB_NUM(ASCIISLAVE_CONNECT_TIMEOUT, asciislave_info, connect_timeout, 10),
+    MB_TEXT(RTUMASTER_HOST_ADDR, ENUM_RTU_MASTER_MODE),
+    MB_MASTER(RTUMASTER_HOST_PORT, ENUM_RTU_MASTER_MODE, host_port, 502),
+    MB_MASTER(RTUMASTER_IDLE_TIMEOUT, ENUM_RTU_MASTER_MODE, idle_timeout, 0),
+    MB_MASTER(RTUMASTER_ALIVE_CHECK, ENUM_RTU_MASTER_MODE, alive_check, 0),
+    MB_SLAVE(RTUSLAVE_SERVER_PORT, ENUM_RTU_SLAVE_MODE, server_port, 502),
+    MB_SLAVE(RTUSLAVE_MAX_CONNECT, ENUM_RTU_SLAVE_MODE, max_connect, 10),
+    MB_SLAVE(RTUSLAVE_MAX_TRY, ENUM_RTU_SLAVE_MODE, max_try, 5),
+    MB_SLAVE(RTUSLAVE_RQSTPAUSE, ENUM_RTU_SLAVE_MODE, rqstpause, 100),
+    MB_SLAVE(RTUSLAVE_RESPWAIT, ENUM_RTU_SLAVE_MODE, respwait, 100),
+    MB_SLAVE(RTUSLAVE_CONNECT_TIMEOUT, ENUM_RTU_SLAVE_MODE, connect_timeout, 10),
+    MB_TEXT(ASCIIMASTER_HOST_ADDR, ENUM_ASCII_MASTER_MODE),
+    MB_MASTER(ASCIIMASTER_HOST_PORT, ENUM_ASCII_MASTER_MODE, host_port, 502),
+    MB_MASTER(ASCIIMASTER_IDLE_TIMEOUT, ENUM_ASCII_MASTER_MODE, idle_timeout, 0),
+    MB_MASTER(ASCIIMASTER_ALIVE_CHECK, ENUM_ASCII_MASTER_MODE, alive_check, 0),
+    MB_SLAVE(ASCIISLAVE_SERVER_PORT, ENUM_ASCII_SLAVE_MODE, server_port, 502),
+    MB_SLAVE(ASCIISLAVE_MAX_CONNECT, ENUM_ASCII_SLAVE_MODE, max_connect, 10),
+    MB_SLAVE(ASCIISLAVE_MAX_TRY, ENUM_ASCII_SLAVE_MODE, max_try, 5),
+    MB_SLAVE(ASCIISLAVE_RQSTPAUSE, ENUM_ASCII_SLAVE_MODE, rqstpause, 100),
+    MB_SLAVE(ASCIISLAVE_RESPWAIT, ENUM_ASCII_SLAVE_MODE, respwait, 100),
+    MB_SLAVE(ASCIISLAVE_CONNECT_TIMEOUT, ENUM_ASCII_SLAVE_MODE, connect_timeout, 10),
 };
 static_assert(sizeof modbus_fields / sizeof modbus_fields[0] == MODBUS_TAGS, "one row per tag");
 static_assert(int{FIELD_TAGS} - int{FIELD_rtumaster_host_addr} == int{MODBUS_TAGS}, "the Modbus tags end the field limits");
@@ -97,17 +122,28 @@ static void print_escaped(const char *text, size_t len)
     out_text(text + plain, len - plain);
 }
 
+// The field in its record.
+[[gnu::always_inline]] static inline char *field_at(const ModbusField &f)
+{
+    ModbusRecord rec = modbus_record(&service_modes[f.mode - 1]);
+    char *base = rec.master ? reinterpret_cast<char *>(rec.master) : reinterpret_cast<char *>(rec.slave);
+    return base + f.offset;
+}
+static int32_t *number_at(const ModbusField &f) { return reinterpret_cast<int32_t *>(field_at(f)); }
+
 static int get_field(ModbusTag tag)
 {
     const ModbusField &f = modbus_fields[tag];
     if (f.text) {
         // Bounded by the field: a record without its end mark prints no further.
-        print_escaped(f.text, text_len_max(f.text, HOST_ADDR_SIZE));
+        const char *text = field_at(f);
+        print_escaped(text, text_len_max(text, HOST_ADDR_SIZE));
         return 0;
     }
-    if (*f.number == 0)
-        *f.number = f.fallback;
-    print_dec(*f.number);
+    int32_t *number = number_at(f);
+    if (*number == 0)
+        *number = f.fallback;
+    print_dec(*number);
     return 0;
 }
 
@@ -121,9 +157,9 @@ static int set_field(ModbusTag tag, const char *value)
     int32_t number = 0;
     size_t len = 0;
     if (!f.text && field_number(f.limit, value, &number))
-        *f.number = number;
+        *number_at(f) = number;
     else if (f.text && field_text(f.limit, value, &len))
-        copy_bytes(f.text, value, len + 1);
+        copy_bytes(field_at(f), value, len + 1);
     return 0;
 }
 

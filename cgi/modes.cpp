@@ -4,11 +4,10 @@
 #include "text.h"
 
 // The trace lines spell the enumerator names, so each name is written once.
-#define MODE_ROW(svc, pm, pg, ...)                                                             \
+#define MODE_ROW(svc, pm, pg)                                                                  \
     {                                                                                          \
         .service_mode = svc, .port_mode = pm, .page = pg,                                      \
         .get_line = "get_ServiceMode " #pm "\n", .set_line = "set_ServiceMode: " #svc "\n",    \
-        .mbus = {__VA_ARGS__},                                                                 \
     }
 
 constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
@@ -16,14 +15,10 @@ constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
     MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, "s2n_service_mode_tcpsrv.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, "s2n_service_mode_tcpcli.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, "s2n_service_mode_udp.htm"),
-    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, "rtu_slave_mode.htm",
-             .slave = &rtuslave_info),
-    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, "rtu_master_mode.htm",
-             .master = &rtumaster_info),
-    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, "ascii_slave_mode.htm",
-             .slave = &asciislave_info),
-    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm",
-             .master = &asciimaster_info),
+    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, "rtu_slave_mode.htm"),
+    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, "rtu_master_mode.htm"),
+    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, "ascii_slave_mode.htm"),
+    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm"),
 };
 static_assert([] {
     for (int i = 0; i < SERVICE_MODES; ++i)
@@ -51,15 +46,18 @@ const ServiceModeRow *modbus_mode_by_page(const char *page)
 {
     if (!page)
         return nullptr;
-    for (const ServiceModeRow &row : service_modes)
-        if ((row.mbus.master || row.mbus.slave) && text_equal(page, row.page))
+    for (const ServiceModeRow &row : service_modes) {
+        ModbusRecord rec = modbus_record(&row);
+        if ((rec.master || rec.slave) && text_equal(page, row.page))
             return &row;
+    }
     return nullptr;
 }
 
 int modbus_port_num(const ServiceModeRow *row)
 {
-    return row->mbus.master ? row->mbus.master->host_port : row->mbus.slave->server_port;
+    ModbusRecord rec = modbus_record(row);
+    return rec.master ? rec.master->host_port : rec.slave->server_port;
 }
 
 // The store calls are named here rather than kept as pointers in the
@@ -67,11 +65,12 @@ int modbus_port_num(const ServiceModeRow *row)
 // program starts, on every request, and a called one only when it is called.
 void modbus_store(const ServiceModeRow *row, int idx)
 {
+    ModbusRecord rec = modbus_record(row);
     switch (row->port_mode) {
-    case RTU_SLAVE_MODE: set_mbus_rtuslave_mode_info(row->mbus.slave, idx); break;
-    case RTU_MASTER_MODE: set_mbus_rtumaster_mode_info(row->mbus.master, idx); break;
-    case ASCII_SLAVE_MODE: set_mbus_asciislave_mode_info(row->mbus.slave, idx); break;
-    case ASCII_MASTER_MODE: set_mbus_asciimaster_mode_info(row->mbus.master, idx); break;
+    case RTU_SLAVE_MODE: set_mbus_rtuslave_mode_info(rec.slave, idx); break;
+    case RTU_MASTER_MODE: set_mbus_rtumaster_mode_info(rec.master, idx); break;
+    case ASCII_SLAVE_MODE: set_mbus_asciislave_mode_info(rec.slave, idx); break;
+    case ASCII_MASTER_MODE: set_mbus_asciimaster_mode_info(rec.master, idx); break;
     default: break;
     }
 }

@@ -1,6 +1,7 @@
 // The eight services of a serial port, one row each: the page's number, the
-// stored PortMode code, the template page, the console trace lines and, for
-// the Modbus gateway modes, the page's record and its store call. Every
+// stored PortMode code, the template page and the console trace lines; for
+// the Modbus gateway modes, modbus_record and modbus_store add the page's
+// record and its store call. Every
 // reader of these facts (page choice, the service mode tags, the save flow,
 // the mode guards of the setters) goes through this table.
 #ifndef S2N_MODES_H
@@ -9,6 +10,7 @@
 #include <stdint.h>
 
 #include "devcfg.h"
+#include "state.h"
 
 // ServiceMode: the numbering of the page, the form field "h_ServiceMode"
 // and iServiceMode. The names are those of the console trace lines.
@@ -33,13 +35,15 @@ struct ModbusRecord {
     MbusSlaveInfo *slave = nullptr;
 };
 
+// The texts are held in the row, not pointed to, and the Modbus record
+// comes from modbus_record: a pointer in the table would be a relocation
+// the loader makes on every request.
 struct ServiceModeRow {
-    int service_mode;      // the page's number, 1..8
-    int port_mode;         // the PortMode code stored in port_mode
-    const char *page;      // template page of the service
-    const char *get_line;  // trace line of get_ServiceMode
-    const char *set_line;  // trace line of set_ServiceMode
-    ModbusRecord mbus;     // all null for the network services
+    int service_mode;   // the page's number, 1..8
+    int port_mode;      // the PortMode code stored in port_mode
+    char page[28];      // template page of the service
+    char get_line[40];  // trace line of get_ServiceMode
+    char set_line[44];  // trace line of set_ServiceMode
 };
 
 // Indexed by service_mode - 1.
@@ -51,6 +55,19 @@ const ServiceModeRow *mode_by_port_mode(int32_t port_mode);
 const ServiceModeRow *mode_by_service(int service_mode);
 // The Modbus gateway row whose page is named exactly so, or null.
 const ServiceModeRow *modbus_mode_by_page(const char *page);
+
+// A row's Modbus record; all null for the network services. The one place
+// that pairs each gateway mode with its record.
+inline ModbusRecord modbus_record(const ServiceModeRow *row)
+{
+    switch (row->port_mode) {
+    case RTU_SLAVE_MODE: return {.slave = &rtuslave_info};
+    case RTU_MASTER_MODE: return {.master = &rtumaster_info};
+    case ASCII_SLAVE_MODE: return {.slave = &asciislave_info};
+    case ASCII_MASTER_MODE: return {.master = &asciimaster_info};
+    default: return {};
+    }
+}
 
 // The network port number a Modbus row's record claims: the master's host
 // port or the slave's server port. Stores the record for port idx.
