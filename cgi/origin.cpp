@@ -49,7 +49,7 @@ static bool cross_site_request(void)
 static bool fetch_from_other_site(void)
 {
     const char *site = getenv("HTTP_SEC_FETCH_SITE");
-    return site && (strcasecmp(site, "cross-site") == 0 || strcasecmp(site, "same-site") == 0);
+    return site && (text_equal_nocase(site, "cross-site") || text_equal_nocase(site, "same-site"));
 }
 
 enum { HOST_NAME_MAX_LEN = 255 };
@@ -59,7 +59,8 @@ enum { HOST_NAME_MAX_LEN = 255 };
 static bool listed(const char *list, const char *name, size_t len)
 {
     while (list && *list) {
-        list += strspn(list, " \t");
+        while (*list == ' ' || *list == '\t')
+            ++list;
         size_t n = strcspn(list, ",");
         size_t end = n;
         while (end > 0 && (list[end - 1] == ' ' || list[end - 1] == '\t'))
@@ -75,7 +76,8 @@ static bool listed(const char *list, const char *name, size_t len)
 
 // Names under these suffixes cannot be registered by anyone outside the
 // local network, so they cannot be made to resolve to the device.
-static const char *const kLocalSuffixes[] = {".local", ".lan", ".home.arpa", ".internal"};
+// Held in the rows: a table of pointers costs the loader a relocation each.
+static const char kLocalSuffixes[][12] = {".local", ".lan", ".home.arpa", ".internal"};
 
 // Four dotted decimal parts of 0 to 255 without leading zeros, as an IPv4
 // address is written; read by the program's own address reader, so a save
@@ -110,7 +112,7 @@ static bool allowed_name(const char *name, size_t len)
         return true;
     for (const char *suffix : kLocalSuffixes) {
         size_t n = text_len(suffix);
-        if (len > n && strcasecmp(text + len - n, suffix) == 0)
+        if (len > n && text_equal_nocase(text + len - n, suffix))
             return true;
     }
     return listed(S2N_ALLOWED_HOSTS_BUILT_IN, text, len) || listed(getenv("S2N_ALLOWED_HOSTS"), text, len);
@@ -126,8 +128,13 @@ static bool allowed_host(void)
     const char *bracket = host[0] == '[' ? text_find(host, ']') : nullptr;
     const char *colon = text_find(bracket ? bracket : host, ':');
     size_t len = colon ? static_cast<size_t>(colon - host) : text_len(host);
-    if (colon && colon[1 + strspn(colon + 1, "0123456789")] != '\0')
-        return false;
+    if (colon) {
+        const char *digit = colon + 1;
+        while (*digit >= '0' && *digit <= '9')
+            ++digit;
+        if (*digit != '\0')
+            return false;
+    }
     return allowed_name(host, len);
 }
 

@@ -34,6 +34,17 @@ static inline bool text_equal(const char *a, const char *b)
     return *a == *b;
 }
 
+// strcasecmp(a, b) == 0, for ASCII letters.
+static inline bool text_equal_nocase(const char *a, const char *b)
+{
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    while (*a != '\0' && lower(*a) == lower(*b)) {
+        ++a;
+        ++b;
+    }
+    return lower(*a) == lower(*b);
+}
+
 // strchr: the first c in s, or null; c may not be the end mark.
 static inline const char *text_find(const char *s, char c)
 {

@@ -99,7 +99,7 @@ TEST(Request, SaveGateAndPageChoice)
         {.what = "GET", .msg = "save must be posted", .method = "GET"},
         {.what = "no method", .msg = "save must be posted", .method = nullptr},
         // Origin, else Referer, names the Host.
-        {.what = "same host and port, other letter case", .origin = "https://Dev.Lan:8080", .host = "dev.lan:8080"},
+        {.what = "same host and port, other letter case", .origin = "https://dev.lan:8080", .host = "Dev.LAN:8080"},
         {.what = "Origin null", .msg = other, .origin = "null"},
         {.what = "Origin decides over a matching Referer", .msg = other, .origin = evil, .referer = "http://192.168.1.1/"},
         {.what = "Referer only, same host", .referer = "http://192.168.1.1/x.cgi?h_PortIndex=1"},
