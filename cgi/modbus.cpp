@@ -49,8 +49,8 @@ consteval unsigned char slave_mode(ServiceMode m)
 // The Modbus tags stand last in the field limits, in the same order.
 #define MB_LIMIT(t) static_cast<FieldTagId>(int{FIELD_rtumaster_host_addr} + int{t})
 #define MB_TEXT(t, m)                                                                          \
-    {.tag = (t), .mode = master_mode(m), .text = true, .offset = offsetof(MbusMasterInfo, host_addr),     \
-     .fallback = 0, .limit = MB_LIMIT(t)}
+    {.tag = (t), .mode = master_mode(m), .text = true,                                         \
+     .offset = offsetof(MbusMasterInfo, host_addr), .fallback = 0, .limit = MB_LIMIT(t)}
 #define MB_NUM(t, m, type, field, dflt)                                                        \
     {.tag = (t), .mode = (m), .text = false, .offset = offsetof(type, field),                  \
      .fallback = (dflt), .limit = MB_LIMIT(t)}
