@@ -73,7 +73,7 @@ TEST(Request, Refusals)
 // plain file name.
 TEST(Request, SaveGateAndPageChoice)
 {
-    const string n128(128, 'a'), n60(60, 'b'), tcp = fake::mode_page(PORT_SERVER_MODE), udp = fake::mode_page(PORT_UDP_MODE);
+    const string n128(128, 'a'), n60(60, 'b'), n255(255, 'c'), n256(256, 'c'), tcp = fake::mode_page(PORT_SERVER_MODE), udp = fake::mode_page(PORT_UDP_MODE);
     static const char *const evil = "http://evil.example", *const other = "request from another site refused",
                              *const host = "host name not allowed: add it to S2N_ALLOWED_HOSTS";
     struct Header { const char *name, *value; };
@@ -119,6 +119,9 @@ TEST(Request, SaveGateAndPageChoice)
         {.what = "IPv6 literal with a port", .host = "[fe80::1]:8080"},
         {.what = "four parts, one past 255", .msg = host, .host = "10.0.0.256"},
         {.what = "bracketed name", .msg = host, .host = "[evil.example]:80"},
+        {.what = "bracket left open", .msg = host, .host = "[fe80"},
+        {.what = "longest host name", .host = n255.c_str()},
+        {.what = "host name one longer", .msg = host, .host = n256.c_str()},
         {.what = "name without a dot", .host = "LocalHost:8080"},
         {.what = "the suffix alone", .msg = host, .host = ".lan"},
         {.what = "local suffix inside the name", .msg = host, .host = "device.lan.evil.example"},

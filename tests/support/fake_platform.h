@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cgiweb.h"
 #include "devcfg.h"
 #include "modes.h"
@@ -57,6 +59,7 @@ struct Platform {
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
     int reload_hold = -1; // the reload child waits for a byte here before it reports
+    pid_t request_pid = getpid();  // the reload must never run in this process
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
     std::vector<std::string> calls;
