@@ -1,88 +1,93 @@
 #!/usr/bin/env python3
-"""Self instruction counts of a callgrind profile, summed by object file.
+"""Split one request's instructions: cgsplit.py PROFILE PROGRAM BARE_PROFILE
+BARE NPLAT NBEYOND, from callgrind profiles of the program and of the bare
+null on the same request, NPLAT the platform functions the program's file
+had the loader bind and NBEYOND the C library functions it bound lazily
+that the bare null does not bind. Prints 'name value' lines.
 
-Usage: cgsplit.py PROFILE [PROGRAM]
-Prints one line per group: loader, program, devkit, libc, other, total.
-PROGRAM is the path of the profiled executable (its object is 'program').
-With --objects, prints every object's count instead.
+A lazy binding is charged to the object whose PLT called the resolver. The
+call graph cannot tell which function a binding was for, so each of the
+program's C library bindings costs the bare null's mean; its platform
+bindings take the rest. The loader's work beyond the bare null's, bindings
+aside, is the program's: its relocations and its symbols in every lookup.
 """
 import os
 import re
 import sys
 
 NAME = re.compile(r"^\((\d+)\)(?: (.*))?$")
+GROUPS = ("loader", "program", "platform", "libc", "other")
 
 
-def object_costs(path):
-    names = {}          # compressed object ids to names
-    costs = {}
-    current = "???"
-    skip_next = False   # the line after calls= is the call's inclusive cost
-    totals = None
-    with open(path, encoding="utf-8", errors="replace") as f:
-        for line in f:
-            line = line.rstrip("\n")
-            if not line:
-                continue
-            if line.startswith(("ob=", "cob=")):
-                key, _, value = line.partition("=")
-                m = NAME.match(value)
-                if m:
-                    if m.group(2) is not None:
-                        names[m.group(1)] = m.group(2)
-                    value = names.get(m.group(1), "???")
-                if key == "ob":
-                    current = value
-                continue
-            if line.startswith("calls="):
-                skip_next = True
-                continue
-            first = line[0]
-            if first.isdigit() or first in "+-*":
-                if skip_next:
-                    skip_next = False
-                    continue
-                fields = line.split()
-                if len(fields) >= 2:
-                    costs[current] = costs.get(current, 0) + int(fields[1])
-                continue
-            if line.startswith(("totals:", "summary:")):
-                totals = int(line.split()[1])
-    return costs, totals
+PREFIXES = {"ld-linux": "loader", "libdevcfg": "platform", "libwebcgi": "platform", "libc.so": "libc"}
 
 
 def group(obj, program):
-    base = os.path.basename(obj)
-    if base.startswith("ld-linux") or base.startswith("ld-2.") or base.startswith("ld.so"):
-        return "loader"
-    if program and os.path.realpath(obj) == os.path.realpath(program):
+    if os.path.realpath(obj) == program:
         return "program"
-    if base.startswith(("libdevcfg", "libwebcgi")):
-        return "devkit"
-    if base.startswith("libc.so") or base.startswith("libc-"):
-        return "libc"
-    return "other"
+    base = os.path.basename(obj)
+    return next((g for p, g in PREFIXES.items() if base.startswith(p)), "other")
+
+
+def profile(path, program):
+    """Self cost by group; cost (inclusive) and count of each group's lazy bindings."""
+    program = os.path.realpath(program)
+    names = {"ob": {}, "fn": {}}
+    cost = {(k, g): 0 for k in ("self", "lazy", "nlazy") for g in GROUPS}
+    ob, callee, calls, total = "other", "", None, None
+    for line in open(path, encoding="utf-8", errors="replace"):
+        key, eq, value = line.rstrip("\n").partition("=")
+        if eq and key in ("ob", "cob", "fn", "cfn"):
+            m = NAME.match(value)
+            if m:  # compressed: "(id) name" the first time, "(id)" after
+                table = names[key.lstrip("c")]
+                value = table.setdefault(m.group(1), m.group(2) or "???")
+            if key == "ob":
+                ob = group(value, program)
+            callee = value if key == "cfn" else callee
+        elif key == "calls" and eq:
+            calls = int(value.split()[0])
+        elif line[:1].isdigit() or line[:1] in "+-*":
+            n = int((line.split() + ["0", "0"])[1])
+            if calls is None:
+                cost["self", ob] += n
+            elif callee.startswith("_dl_runtime_resolve"):
+                cost["lazy", ob] += n
+                cost["nlazy", ob] += calls
+            calls = None
+        elif line.startswith("totals:"):
+            total = int(line.split()[1])
+    cost["total"] = sum(cost["self", g] for g in GROUPS)
+    if cost["total"] != total:
+        sys.exit(f"cgsplit: {path}: objects sum to {cost['total']}, the profile says {total}")
+    return cost
 
 
 def main(argv):
-    args = [a for a in argv[1:] if not a.startswith("--")]
-    if not args:
+    if len(argv) != 7:
         sys.exit(__doc__)
-    costs, totals = object_costs(args[0])
-    program = args[1] if len(args) > 1 else None
-    counted = sum(costs.values())
-    if totals is not None and totals != counted:
-        sys.exit(f"cgsplit: objects sum to {counted}, profile total is {totals}")
-    if "--objects" in argv:
-        for obj, n in sorted(costs.items(), key=lambda kv: -kv[1]):
-            print(f"{n:>12} {obj}")
-        return
-    groups = dict.fromkeys(("loader", "program", "devkit", "libc", "other"), 0)
-    for obj, n in costs.items():
-        groups[group(obj, program)] += n
-    for name, n in groups.items():
-        print(f"{name} {n}")
-    print(f"total {counted}")
+    p, b = profile(argv[1], argv[2]), profile(argv[3], argv[4])
+    nplat, nbeyond = int(argv[5]), int(argv[6])
+    if not b["nlazy", "program"]:
+        sys.exit("cgsplit: the bare null bound nothing lazily")
+    per = b["lazy", "program"] / b["nlazy", "program"]
+    own_bind = round(nbeyond * per)
+    libc_bind = round((p["nlazy", "program"] - nplat - nbeyond) * per)
+    start = [x["self", "loader"] - sum(x["lazy", g] for g in GROUPS) for x in (p, b)]
+    relocations = start[0] - start[1]
+    parts = {
+        "floor": b["self", "loader"] - b["lazy", "program"] - b["lazy", "platform"],
+        "platform": p["self", "platform"] + p["lazy", "platform"] + p["lazy", "program"] - own_bind - libc_bind,
+        "libc": p["self", "libc"] + p["self", "other"] + libc_bind
+                + sum(p["lazy", g] - b["lazy", g] for g in ("libc", "other", "loader")),
+        "own": p["self", "program"] + own_bind + relocations,
+    }
+    if sum(parts.values()) != p["total"]:
+        sys.exit(f"cgsplit: the parts sum to {sum(parts.values())}, not {p['total']}")
+    parts.update(relocations=relocations, own_bindings=own_bind, per_binding=round(per),
+                 total=p["total"], bare=b["total"])
+    for k, v in parts.items():
+        print(k, v)
 
 
 if __name__ == "__main__":
