@@ -16,7 +16,7 @@ from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions
-from selenium.webdriver.support.ui import Select, WebDriverWait
+from selenium.webdriver.support.ui import WebDriverWait
 from devkit import MODE_PAGES
 from test_lighttpd import LighttpdTest
 
@@ -112,12 +112,6 @@ class BrowserTest(LighttpdTest):
         # With the keyboard: the arrows step through the ports, Enter loads one.
         self.go(self.browser.find_element(By.ID, "port").send_keys, Keys.DOWN + Keys.DOWN + Keys.ENTER)
         self.assertEqual(self.shown("port", "tcp_server_port", "lang"), ["Port3", "4003", "en", None])
-
-    def test_service_choice_saves_nothing(self):
-        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
-        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
-        self.assertEqual((self.shown("port", "service"), self.show()["ports"][1]["port_mode"]),
-                         (["Port2", "4", None], 0))
 
     def test_save_confirms_and_reload_sends_nothing(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
