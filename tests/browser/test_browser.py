@@ -16,7 +16,7 @@ from selenium import webdriver
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 from devkit import MODE_PAGES
 from test_lighttpd import LighttpdTest
 
@@ -107,11 +107,25 @@ class BrowserTest(LighttpdTest):
         return [(s.get_attribute("role"), s.is_selected(), s.find_element(By.XPATH, "following-sibling::*").text)
                 for s in self.browser.find_elements(By.CSS_SELECTOR, "input[type=checkbox]")]
 
+    def test_default_page_is_port_1_tcp_server(self):
+        self.go(self.browser.get, "http://127.0.0.1:%d/" % self.port)
+        self.assertEqual(self.shown("port", "service", "tcp_server_port"), ["Port1", "2", "4001", None])
+
     def test_switch_to_port_3(self):
         self.go(self.browser.get, PAGE % (self.port, "lang=en"))
         # With the keyboard: the arrows step through the ports, Enter loads one.
         self.go(self.browser.find_element(By.ID, "port").send_keys, Keys.DOWN + Keys.DOWN + Keys.ENTER)
         self.assertEqual(self.shown("port", "tcp_server_port", "lang"), ["Port3", "4003", "en", None])
+
+    def test_udp_ranges_saved_and_shown(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
+        self.assertEqual(self.show()["ports"][1]["port_mode"], 0, "choosing a service saves nothing")
+        self.save(HostStartIp1="10.0.0.1", HostEndIp1="10.0.0.9", HostStartIp2="10.1.1.250", HostEndIp2="10.1.2.3")
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
+        self.assertEqual(self.shown("service", "HostStartIp1", "HostEndIp1", "HostStartIp2", "HostEndIp2") +
+                         self.show()["ports"][1]["host_cnt"], ["4", "10.0.0.1", "10.0.0.9", "10.1.1.250",
+                                                               "10.1.2.3", None, 9, 8, 1, 1])
 
     def test_save_confirms_and_reload_sends_nothing(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
@@ -191,6 +205,19 @@ class BrowserTest(LighttpdTest):
         # The message names no field; the page knows which one it is about.
         self.assertEqual((self.shown("rtumaster_host_port"), self.marked()),
                          (["4002", "invalid port number"], ("rtumaster_host_port", "true")))
+
+    def test_modbus_page_shows_defaults(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))
+        names = ("server_port", "max_connect", "max_try", "rqstpause", "respwait", "idle_timeout")
+        self.assertEqual(self.shown(*("rtuslave_" + n for n in names)), ["502", "10", "5", "100", "100", "10", None])
+
+    def test_german_page_renders_and_saves(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=2"))
+        self.go(self.browser.find_element(By.LINK_TEXT, "Deutsch").click)
+        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
+        # The page after the save shows what the setters took from the German form.
+        self.save(udp_port="5005")
+        self.assertEqual(self.shown("port", "service", "udp_port", "lang"), ["Port3", "4", "5005", "de", None])
 
     def frame(self, frame_id):
         """Where the frame's page came from once it left about:blank, and
