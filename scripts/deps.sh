@@ -30,7 +30,7 @@ S2N_BROWSER_PACKAGES=(chromium chromium-driver python3-selenium nodejs npm)
 S2N_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
 
 # Request cost measurements (bench/run).
-S2N_BENCH_PACKAGES=(valgrind hyperfine wrk lighttpd python3 curl time)
+S2N_BENCH_PACKAGES=(valgrind hyperfine wrk lighttpd python3 curl)
 
 S2N_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
