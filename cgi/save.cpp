@@ -86,17 +86,66 @@ static bool sync_port(int port, const PortInfo *rec)
     return changed;
 }
 
+// Whether the library's report that a number is in use stands: the
+// selected port itself counts as free, and a port whose stored service
+// does not listen on TCP holds no number (the library may count a
+// client's or master's remote port). An owner it cannot name, or whose
+// record is missing, is taken at its word.
+static bool held_by_listener(int owner)
+{
+    if (owner == iPortIndex)
+        return false;
+    if (static_cast<unsigned>(owner) >= S2N_PORTS || !pPortInfo[owner])
+        return true;
+    Listen l = listens_of(pi_i32(pPortInfo[owner], PI_PORT_MODE));
+    return l == LISTEN_TCP_DATA || l == LISTEN_TCP_MODBUS;
+}
+
+// The message naming the serial port (0..3) that holds a number.
+static const char *held_message(int port)
+{
+    switch (port) {
+    case 0: return MSG_PORT_HELD_1;
+    case 1: return MSG_PORT_HELD_2;
+    case 2: return MSG_PORT_HELD_3;
+    default: return MSG_PORT_HELD_4;
+    }
+}
+
+// A port save whose service would listen on its data port: another port
+// whose stored service listens on the same number with the same transport
+// holds it, and the save is refused with that port's name. The four loaded
+// records show it; Modbus slaves of other ports are not loaded here.
+static const char *data_port_clash(const PortInfo *port)
+{
+    Listen mine = listens_of(pi_i32(port, PI_PORT_MODE));
+    if (mine != LISTEN_TCP_DATA && mine != LISTEN_UDP_DATA)
+        return nullptr;
+    uint16_t number = pi_port(port, PI_NET_ADDR);
+    for (int i = 0; i < S2N_PORTS; ++i) {
+        const PortInfo *other = pPortInfo[i];
+        if (i != iPortIndex && other && listens_of(pi_i32(other, PI_PORT_MODE)) == mine &&
+            pi_port(other, PI_NET_ADDR) == number)
+            return held_message(i);
+    }
+    return nullptr;
+}
+
 // Stores the Modbus mode code and, on a Modbus page, the page's record.
 // Returns the Modbus flag for SaveNewConfig. Nothing is stored while a
-// message is pending: a refused save must leave the stored state alone.
+// message is pending: a refused save must leave the stored state alone,
+// and the first refusal of a save is the one shown.
 static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
 {
     if (mb) {
         portmode_info = mb->port_mode;
         pi_set_i32(port, PI_NET_ENABLE, 0);
-        int owner = 0;
-        if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && owner != iPortIndex)
-            ret_msg = MSG_PORT_IN_USE;
+        // A master's port is a remote server's: only a slave listens.
+        if (mb->listens == LISTEN_TCP_MODBUS) {
+            int owner = 0;
+            if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && held_by_listener(owner) && !ret_msg)
+                ret_msg = MSG_PORT_IN_USE;
+        }
         if (!ret_msg) {
             set_mbus_mode_info(&portmode_info, iPortIndex);
             modbus_store(mb, iPortIndex);
@@ -107,6 +156,8 @@ static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
     portmode_info = pi_i32(port, PI_PORT_MODE);
     if (pi_i32(port, PI_NET_ENABLE) == 0)
         pi_set_i32(port, PI_NET_ENABLE, 1);
+    if (!ret_msg)
+        ret_msg = data_port_clash(port);
     if (!ret_msg)
         set_mbus_mode_info(&portmode_info, iPortIndex);
     return 0;

@@ -15,6 +15,7 @@
 
 #include "devcfg.h"
 #include "dk_store.h"
+#include "record.h"
 
 static std::string trace;
 
@@ -58,5 +59,46 @@ TEST(DevkitStore, FailedWriteKeepsTheFile)
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    std::filesystem::remove_all(dir);
+}
+
+// The devkit's port check counts what a port's stored service listens on
+// over TCP, by port_mode, whatever Modbus mode code is stored: a TCP server's
+// or virtual COM's data port, the slave record of its slave mode. Port 1
+// holds data port 4002, master host ports 5001 and 5002, slave server ports
+// 5003 and 5004, and a stale RTU slave mode code.
+TEST(DevkitStore, PortCheckCountsTcpListenersOnly)
+{
+    char dir[] = "/tmp/s2n-store-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    DeviceImage img;
+    dk_image_header(&img);
+    ASSERT_EQ(dk_write_image(dir, &img), 0);
+    setenv("DEVKIT_ROOT", dir, 1);
+    MbusMasterInfo rtum = {}, asciim = {};
+    MbusSlaveInfo rtus = {}, asciis = {};
+    rtum.host_port = 5001, asciim.host_port = 5002, rtus.server_port = 5003, asciis.server_port = 5004;
+    int stale = RTU_SLAVE_MODE;
+    ASSERT_EQ(set_mbus_rtumaster_mode_info(&rtum, 1) | set_mbus_asciimaster_mode_info(&asciim, 1) |
+                  set_mbus_rtuslave_mode_info(&rtus, 1) | set_mbus_asciislave_mode_info(&asciis, 1) |
+                  set_mbus_mode_info(&stale, 1), 0);
+    const struct { int32_t mode; int in_use; } rows[] = {
+        {PORT_SERVER_MODE, 4002}, {PORT_CLIENT_MODE, 0}, {PORT_UDP_MODE, 0}, {PORT_VIRTUALCOM_MODE, 4002},
+        {RTU_SLAVE_MODE, 5003},   {RTU_MASTER_MODE, 0},  {ASCII_SLAVE_MODE, 5004}, {ASCII_MASTER_MODE, 0},
+    };
+    alignas(8) unsigned char rec[DK_PORT_SIZE] = {};
+    PortInfo *port = reinterpret_cast<PortInfo *>(rec);
+    pi_set_port(port, PI_NET_ADDR, 4002);
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.mode);
+        pi_set_i32(port, PI_PORT_MODE, row.mode);
+        PortInfo *ports[DK_PORTS] = {nullptr, port, nullptr, nullptr};
+        ASSERT_EQ(SaveNewConfig(nullptr, ports, nullptr, nullptr, 0), 0);
+        for (int number : {4002, 5001, 5002, 5003, 5004}) {
+            int owner = -1;
+            EXPECT_EQ(check_valid_port_num(number, &owner), number == row.in_use) << number;
+            EXPECT_EQ(owner, number == row.in_use ? 1 : -1) << number;
+        }
+    }
     std::filesystem::remove_all(dir);
 }
