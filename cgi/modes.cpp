@@ -69,14 +69,13 @@ int modbus_port_num(const ServiceModeRow *row)
 // The store calls are named here rather than kept as pointers in the
 // table: the loader binds a library function a table points to when the
 // program starts, on every request, and a called one only when it is called.
-void modbus_store(const ServiceModeRow *row, int idx)
+int modbus_store(const ServiceModeRow *row, ModbusRecord rec, int idx)
 {
-    ModbusRecord rec = modbus_record(row);
     switch (row->port_mode) {
-    case RTU_SLAVE_MODE: set_mbus_rtuslave_mode_info(rec.slave, idx); break;
-    case RTU_MASTER_MODE: set_mbus_rtumaster_mode_info(rec.master, idx); break;
-    case ASCII_SLAVE_MODE: set_mbus_asciislave_mode_info(rec.slave, idx); break;
-    case ASCII_MASTER_MODE: set_mbus_asciimaster_mode_info(rec.master, idx); break;
-    default: break;
+    case RTU_SLAVE_MODE: return set_mbus_rtuslave_mode_info(rec.slave, idx);
+    case RTU_MASTER_MODE: return set_mbus_rtumaster_mode_info(rec.master, idx);
+    case ASCII_SLAVE_MODE: return set_mbus_asciislave_mode_info(rec.slave, idx);
+    case ASCII_MASTER_MODE: return set_mbus_asciimaster_mode_info(rec.master, idx);
+    default: return 0;
     }
 }

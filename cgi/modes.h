@@ -78,8 +78,9 @@ inline ModbusRecord modbus_record(const ServiceModeRow *row)
 }
 
 // The network port number a Modbus row's record claims: the master's host
-// port or the slave's server port. Stores the record for port idx.
+// port or the slave's server port. Stores rec, a record of the row's kind,
+// as the row's record of port idx; returns the library's status.
 int modbus_port_num(const ServiceModeRow *row);
-void modbus_store(const ServiceModeRow *row, int idx);
+int modbus_store(const ServiceModeRow *row, ModbusRecord rec, int idx);
 
 #endif

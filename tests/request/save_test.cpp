@@ -1,7 +1,10 @@
 // The save flow: Modbus and port saves, the port number check, the per-port
 // entries of the system configuration, the firewall reload, refused saves.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <regex>
 #include <string>
@@ -68,7 +71,9 @@ string writes(const string &entries) { return kPort0 + ", " + entries + ", " + k
 // save, the first one standing: no Modbus state, no records, no connection reset, no per-port
 // entries, no reload. A message of a store that stored comes once the
 // records are stored, so the reset and the entries follow them; a store that
-// failed is followed by nothing, and says so when the library did not.
+// failed puts back the mode code and the page's record the request loaded,
+// is followed by nothing, and says so when the library did not. A reload
+// owed by a save cut short is made even with the entries in line.
 // Without the selected port's record nothing is saved or reset; another
 // port's missing record is skipped.
 TEST(Save, StoresAndEntries)
@@ -86,6 +91,7 @@ TEST(Save, StoresAndEntries)
         const char *refused = nullptr;   // the message that refuses the save
         const char *save_msg = nullptr;  // the store's own message
         int save_status = 0;             // what the store returns: nonzero when it stored nothing
+        bool owed = false;               // the save lock file marks a reload as owed
         string effects = kPort0;
     } rows[] = {
         {.what = "master page, its remote port reported in use", .page = "rtu_master_mode.htm", .owner = 3,
@@ -137,10 +143,15 @@ TEST(Save, StoresAndEntries)
          .enable_after = 0, .form = {{"h_ClearConn", "0"}}, .save_msg = "save failed",
          .effects = "set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
                     "SaveNewConfig 1, clearConn 0, DataPort2 4010, CtrlPort2 4103, " + kRenew},
-        {.what = "store fails, reset asked", .data_port = 4010, .form = {{"h_ClearConn", "0"}},
-         .save_msg = "save failed", .save_status = -1, .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
-        {.what = "store fails without a message", .data_port = 4010, .save_status = 1,
-         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
+        {.what = "store fails: the code and the page's record put back, reset asked", .data_port = 4010,
+         .page = "rtu_master_mode.htm", .enable_after = 0, .form = {{"rtumaster_host_port", "502"}, {"h_ClearConn", "0"}},
+         .save_msg = "save failed", .save_status = -1,
+         .effects = "set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, set_mbus_mode_info 0 0, "
+                    "set_mbus_rtumaster_mode_info 0"},
+        {.what = "store fails without a message: the code put back", .data_port = 4010,
+         .form = {{"h_ServiceMode", "4"}}, .save_status = 1,
+         .effects = "set_mbus_mode_info 2 0, SaveNewConfig 0, set_mbus_mode_info 0 0"},
+        {.what = "reload owed by a save cut short, entries in line", .owed = true, .effects = kPort0 + ", " + kRenew},
         {.what = "no record of the port, reset asked", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0,
          .form = {{"h_ClearConn", "0"}}, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
@@ -165,9 +176,16 @@ TEST(Save, StoresAndEntries)
         P().form.insert(P().form.end(), row.form.begin(), row.form.end());
         P().save_msg = row.save_msg;
         P().save_status = row.save_status;
+        FILE *lock = std::fopen(S2N_TEST_LOCK, "w");
+        std::fputs(row.owed ? "1" : "", lock);
+        std::fclose(lock);
         EXPECT_EQ(run(), row.effects);
         EXPECT_STREQ(ret_msg, row.refused ? row.refused : row.save_status ? "save failed" : row.save_msg);
         EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
+        struct stat mark;  // a reload started pays what is owed
+        EXPECT_TRUE(stat(S2N_TEST_LOCK, &mark) == 0 && mark.st_size == 0);
+        // After a failed store, what the request loaded is stored again.
+        EXPECT_TRUE(!row.save_status || (P().mbus_mode[row.port] == 0 && P().rtumaster[row.port].host_port == 5001));
     }
     // Changes of several ports write back the items as read and reload once;
     // an empty interface name is still handed on.

@@ -73,31 +73,20 @@ TEST(DevkitStore, PortCheckCountsTcpListenersOnly)
     ASSERT_TRUE(mkdtemp(dir));
     DeviceImage img;
     dk_image_header(&img);
+    img.rtumaster[1].host_port = 5001, img.asciimaster[1].host_port = 5002;
+    img.rtuslave[1].server_port = 5003, img.asciislave[1].server_port = 5004, img.mbus_mode[1] = RTU_SLAVE_MODE;
     ASSERT_EQ(dk_write_image(dir, &img), 0);
     setenv("DEVKIT_ROOT", dir, 1);
-    MbusMasterInfo rtum = {}, asciim = {};
-    MbusSlaveInfo rtus = {}, asciis = {};
-    rtum.host_port = 5001, asciim.host_port = 5002, rtus.server_port = 5003, asciis.server_port = 5004;
-    int stale = RTU_SLAVE_MODE;
-    ASSERT_EQ(set_mbus_rtumaster_mode_info(&rtum, 1) | set_mbus_asciimaster_mode_info(&asciim, 1) |
-                  set_mbus_rtuslave_mode_info(&rtus, 1) | set_mbus_asciislave_mode_info(&asciis, 1) |
-                  set_mbus_mode_info(&stale, 1), 0);
-    const struct { int32_t mode; int in_use; } rows[] = {
-        {PORT_SERVER_MODE, 4002}, {PORT_CLIENT_MODE, 0}, {PORT_UDP_MODE, 0}, {PORT_VIRTUALCOM_MODE, 4002},
-        {RTU_SLAVE_MODE, 5003},   {RTU_MASTER_MODE, 0},  {ASCII_SLAVE_MODE, 5004}, {ASCII_MASTER_MODE, 0},
-    };
-    alignas(8) unsigned char rec[DK_PORT_SIZE] = {};
-    PortInfo *port = reinterpret_cast<PortInfo *>(rec);
+    const int in_use[] = {4002, 0, 0, 4002, 5003, 0, 5004, 0};  // by port_mode 0..7
+    PortInfo *port = reinterpret_cast<PortInfo *>(img.port[1]), *ports[DK_PORTS] = {nullptr, port};
     pi_set_port(port, PI_NET_ADDR, 4002);
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.mode);
-        pi_set_i32(port, PI_PORT_MODE, row.mode);
-        PortInfo *ports[DK_PORTS] = {nullptr, port, nullptr, nullptr};
+    for (int mode = 0; mode < 8; ++mode) {
+        pi_set_i32(port, PI_PORT_MODE, mode);
         ASSERT_EQ(SaveNewConfig(nullptr, ports, nullptr, nullptr, 0), 0);
         for (int number : {4002, 5001, 5002, 5003, 5004}) {
             int owner = -1;
-            EXPECT_EQ(check_valid_port_num(number, &owner), number == row.in_use) << number;
-            EXPECT_EQ(owner, number == row.in_use ? 1 : -1) << number;
+            EXPECT_EQ(check_valid_port_num(number, &owner), number == in_use[mode]) << mode << " " << number;
+            EXPECT_EQ(owner, number == in_use[mode] ? 1 : -1) << mode << " " << number;
         }
     }
     std::filesystem::remove_all(dir);
