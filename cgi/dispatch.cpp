@@ -154,6 +154,7 @@ int parse_cgi(CgiList *list, const TagEntry *tab)
 
     // A refused save is a page view: no setter runs, nothing is stored.
     if (save_request) {
+        save_keep_loaded(next_page);
         for (const TagEntry *row = tab; row->tag; ++row) {
             const char *value = cgi_val(list, row->tag);
             if (value && row->setter)

@@ -20,7 +20,12 @@
     X(MSG_NOT_POSTED, "save must be posted")             \
     X(MSG_HOST_NOT_ALLOWED, "host name not allowed: add it to S2N_ALLOWED_HOSTS") \
     X(MSG_BUSY, "device busy, try again")                \
-    X(MSG_LOCK_FAILED, "lock file cannot be opened")
+    X(MSG_LOCK_FAILED, "lock file cannot be opened")       \
+    X(MSG_PORT_HELD_1, "port number already used by Port1") \
+    X(MSG_PORT_HELD_2, "port number already used by Port2") \
+    X(MSG_PORT_HELD_3, "port number already used by Port3") \
+    X(MSG_PORT_HELD_4, "port number already used by Port4") \
+    X(MSG_PARTLY_STORED, "save failed: the settings may be partly stored")
 
 #define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
 S2N_MESSAGES(S2N_MESSAGE_DECL)

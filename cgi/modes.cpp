@@ -4,21 +4,21 @@
 #include "text.h"
 
 // The trace lines spell the enumerator names, so each name is written once.
-#define MODE_ROW(svc, pm, pg)                                                                  \
+#define MODE_ROW(svc, pm, ls, pg)                                                              \
     {                                                                                          \
-        .service_mode = svc, .port_mode = pm, .page = pg,                                      \
+        .service_mode = svc, .port_mode = pm, .listens = ls, .page = pg,                       \
         .get_line = "get_ServiceMode " #pm "\n", .set_line = "set_ServiceMode: " #svc "\n",    \
     }
 
 constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
-    MODE_ROW(ENUM_SEVICE_MODE_VCOM, PORT_VIRTUALCOM_MODE, "s2n_service_mode_vcom.htm"),
-    MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, "s2n_service_mode_tcpsrv.htm"),
-    MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, "s2n_service_mode_tcpcli.htm"),
-    MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, "s2n_service_mode_udp.htm"),
-    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, "rtu_slave_mode.htm"),
-    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, "rtu_master_mode.htm"),
-    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, "ascii_slave_mode.htm"),
-    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, "ascii_master_mode.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_VCOM, PORT_VIRTUALCOM_MODE, LISTEN_TCP_DATA, "s2n_service_mode_vcom.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, LISTEN_TCP_DATA, "s2n_service_mode_tcpsrv.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, LISTEN_NONE, "s2n_service_mode_tcpcli.htm"),
+    MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, LISTEN_UDP_DATA, "s2n_service_mode_udp.htm"),
+    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, LISTEN_TCP_MODBUS, "rtu_slave_mode.htm"),
+    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, LISTEN_NONE, "rtu_master_mode.htm"),
+    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, LISTEN_TCP_MODBUS, "ascii_slave_mode.htm"),
+    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, LISTEN_NONE, "ascii_master_mode.htm"),
 };
 static_assert([] {
     for (int i = 0; i < SERVICE_MODES; ++i)
@@ -33,6 +33,12 @@ const ServiceModeRow *mode_by_port_mode(int32_t port_mode)
         if (row.port_mode == port_mode)
             return &row;
     return nullptr;
+}
+
+Listen listens_of(int32_t port_mode)
+{
+    const ServiceModeRow *row = mode_by_port_mode(port_mode);
+    return row ? row->listens : LISTEN_NONE;
 }
 
 const ServiceModeRow *mode_by_service(int service_mode)
@@ -63,14 +69,13 @@ int modbus_port_num(const ServiceModeRow *row)
 // The store calls are named here rather than kept as pointers in the
 // table: the loader binds a library function a table points to when the
 // program starts, on every request, and a called one only when it is called.
-void modbus_store(const ServiceModeRow *row, int idx)
+int modbus_store(const ServiceModeRow *row, ModbusRecord rec, int idx)
 {
-    ModbusRecord rec = modbus_record(row);
     switch (row->port_mode) {
-    case RTU_SLAVE_MODE: set_mbus_rtuslave_mode_info(rec.slave, idx); break;
-    case RTU_MASTER_MODE: set_mbus_rtumaster_mode_info(rec.master, idx); break;
-    case ASCII_SLAVE_MODE: set_mbus_asciislave_mode_info(rec.slave, idx); break;
-    case ASCII_MASTER_MODE: set_mbus_asciimaster_mode_info(rec.master, idx); break;
-    default: break;
+    case RTU_SLAVE_MODE: return set_mbus_rtuslave_mode_info(rec.slave, idx);
+    case RTU_MASTER_MODE: return set_mbus_rtumaster_mode_info(rec.master, idx);
+    case ASCII_SLAVE_MODE: return set_mbus_asciislave_mode_info(rec.slave, idx);
+    case ASCII_MASTER_MODE: return set_mbus_asciimaster_mode_info(rec.master, idx);
+    default: return 0;
     }
 }

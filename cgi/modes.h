@@ -38,9 +38,15 @@ struct ModbusRecord {
 // The texts are held in the row, not pointed to, and the Modbus record
 // comes from modbus_record: a pointer in the table would be a relocation
 // the loader makes on every request.
+// What a service listens on, where peers connect to the device: the data
+// port (net_addr) over TCP or UDP, or the Modbus slave record's server port.
+// Clients and masters connect out and hold no number of the device's.
+enum Listen : unsigned char { LISTEN_NONE, LISTEN_TCP_DATA, LISTEN_UDP_DATA, LISTEN_TCP_MODBUS };
+
 struct ServiceModeRow {
     int service_mode;   // the page's number, 1..8
     int port_mode;      // the PortMode code stored in port_mode
+    Listen listens;     // what the service listens on
     char page[28];      // template page of the service
     char get_line[40];  // trace line of get_ServiceMode
     char set_line[44];  // trace line of set_ServiceMode
@@ -51,6 +57,8 @@ extern const ServiceModeRow service_modes[SERVICE_MODES];
 
 // The row of a stored PortMode code, or null outside 0..7.
 const ServiceModeRow *mode_by_port_mode(int32_t port_mode);
+// What the service of a stored PortMode code listens on; none outside 0..7.
+Listen listens_of(int32_t port_mode);
 // The row of a page number, or null outside 1..8.
 const ServiceModeRow *mode_by_service(int service_mode);
 // The Modbus gateway row whose page is named exactly so, or null.
@@ -70,8 +78,9 @@ inline ModbusRecord modbus_record(const ServiceModeRow *row)
 }
 
 // The network port number a Modbus row's record claims: the master's host
-// port or the slave's server port. Stores the record for port idx.
+// port or the slave's server port. Stores rec, a record of the row's kind,
+// as the row's record of port idx; returns the library's status.
 int modbus_port_num(const ServiceModeRow *row);
-void modbus_store(const ServiceModeRow *row, int idx);
+int modbus_store(const ServiceModeRow *row, ModbusRecord rec, int idx);
 
 #endif

@@ -58,48 +58,97 @@ static void write_entry(const char *base, int port, int number)
     CFL_VALUE_SET_STRING("serial", key, value, SYSTEM_CONF);
 }
 
-// Brings one port's entries in line with its record; true when one was
-// written. Only a port whose data port entry is above 0 is maintained.
-static bool sync_port(int port, const PortInfo *rec)
+static void owe_reload(void);
+
+// Before the first entry a save changes, the reload it then owes is marked.
+static void before_change(bool *owed)
+{
+    if (!*owed)
+        owe_reload();
+    *owed = true;
+}
+
+// Brings one port's entries in line with its record, setting owed before it
+// writes one. Only a port whose data port entry is above 0 is maintained.
+static void sync_port(int port, const PortInfo *rec, bool *owed)
 {
     int data_port = read_entry("DataPort", port);
     if (data_port <= 0)
-        return false;
+        return;
 
-    bool changed = false;
     int net_port = pi_port(rec, PI_NET_ADDR);
     if (data_port != net_port) {
-        changed = true;
+        before_change(owed);
         write_entry("DataPort", port, net_port);
         write_entry("CtrlPort", port, pi_port(rec, PI_CTRL_ADDR));
     }
 
     int udp = read_entry("ProtolPort", port);
     bool is_udp = pi_i32(rec, PI_PORT_MODE) == PORT_UDP_MODE;
-    if (udp > 0 && !is_udp) {
-        changed = true;
-        write_entry("ProtolPort", port, 0);
-    } else if (udp == 0 && is_udp) {
-        changed = true;
-        write_entry("ProtolPort", port, 1);
+    if ((udp > 0 && !is_udp) || (udp == 0 && is_udp)) {
+        before_change(owed);
+        write_entry("ProtolPort", port, is_udp);
     }
-    return changed;
 }
 
-// Stores the Modbus mode code and, on a Modbus page, the page's record.
-// Returns the Modbus flag for SaveNewConfig. Nothing is stored while a
-// message is pending: a refused save must leave the stored state alone.
-static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
+// Whether the library's report that a number is in use stands: the
+// selected port itself counts as free, and a port whose stored service
+// does not listen on TCP holds no number (the library may count a
+// client's or master's remote port). An owner it cannot name, or whose
+// record is missing, is taken at its word.
+static bool held_by_listener(int owner)
+{
+    if (owner == iPortIndex)
+        return false;
+    if (static_cast<unsigned>(owner) >= S2N_PORTS || !pPortInfo[owner])
+        return true;
+    Listen l = listens_of(pi_i32(pPortInfo[owner], PI_PORT_MODE));
+    return l == LISTEN_TCP_DATA || l == LISTEN_TCP_MODBUS;
+}
+
+// The message naming the serial port (0..3) that holds a number.
+static const char *held_message(int port)
+{
+    switch (port) {
+    case 0: return MSG_PORT_HELD_1;
+    case 1: return MSG_PORT_HELD_2;
+    case 2: return MSG_PORT_HELD_3;
+    default: return MSG_PORT_HELD_4;
+    }
+}
+
+// A port save whose service would listen on its data port: another port
+// whose stored service listens on the same number with the same transport
+// holds it, and the save is refused with that port's name. The four loaded
+// records show it; Modbus slaves of other ports are not loaded here.
+static const char *data_port_clash(const PortInfo *port)
+{
+    Listen mine = listens_of(pi_i32(port, PI_PORT_MODE));
+    if (mine != LISTEN_TCP_DATA && mine != LISTEN_UDP_DATA)
+        return nullptr;
+    uint16_t number = pi_port(port, PI_NET_ADDR);
+    for (int i = 0; i < S2N_PORTS; ++i) {
+        const PortInfo *other = pPortInfo[i];
+        if (i != iPortIndex && other && listens_of(pi_i32(other, PI_PORT_MODE)) == mine &&
+            pi_port(other, PI_NET_ADDR) == number)
+            return held_message(i);
+    }
+    return nullptr;
+}
+
+// Sets the Modbus mode code and the network switch the save stores and
+// makes the port checks. Returns the Modbus flag for SaveNewConfig. A
+// pending message refuses the save, and the first refusal is the one shown.
+static int prepare_modbus_state(const ServiceModeRow *mb, PortInfo *port)
 {
     if (mb) {
         portmode_info = mb->port_mode;
         pi_set_i32(port, PI_NET_ENABLE, 0);
-        int owner = 0;
-        if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && owner != iPortIndex)
-            ret_msg = MSG_PORT_IN_USE;
-        if (!ret_msg) {
-            set_mbus_mode_info(&portmode_info, iPortIndex);
-            modbus_store(mb, iPortIndex);
+        // A master's port is a remote server's: only a slave listens.
+        if (mb->listens == LISTEN_TCP_MODBUS) {
+            int owner = 0;
+            if (check_valid_port_num(modbus_port_num(mb), &owner) != 0 && held_by_listener(owner) && !ret_msg)
+                ret_msg = MSG_PORT_IN_USE;
         }
         return 1;
     }
@@ -108,8 +157,67 @@ static int store_modbus_state(const ServiceModeRow *mb, PortInfo *port)
     if (pi_i32(port, PI_NET_ENABLE) == 0)
         pi_set_i32(port, PI_NET_ENABLE, 1);
     if (!ret_msg)
-        set_mbus_mode_info(&portmode_info, iPortIndex);
+        ret_msg = data_port_clash(port);
     return 0;
+}
+
+// ---- What the request loaded, for a store that fails ----
+
+static int loaded_mode;
+static MbusMasterInfo loaded_master;
+static MbusSlaveInfo loaded_slave;
+
+void save_keep_loaded(const char *next_page)
+{
+    loaded_mode = portmode_info;
+    const ServiceModeRow *mb = modbus_mode_by_page(next_page);
+    if (!mb)
+        return;
+    ModbusRecord rec = modbus_record(mb);
+    if (rec.master)
+        loaded_master = *rec.master;
+    else
+        loaded_slave = *rec.slave;
+}
+
+// Stores again the mode code and, on a Modbus page, the page's record as the
+// request loaded them. False when the library refused either.
+static bool put_back(const ServiceModeRow *mb)
+{
+    bool ok = set_mbus_mode_info(&loaded_mode, iPortIndex) == 0;
+    if (mb) {
+        ModbusRecord rec = modbus_record(mb);
+        rec = rec.master ? ModbusRecord{.master = &loaded_master} : ModbusRecord{.slave = &loaded_slave};
+        ok = modbus_store(mb, rec, iPortIndex) == 0 && ok;
+    }
+    return ok;
+}
+
+// ---- Termination held while a save stores ----
+
+// A web server ends a CGI program whose client went away, an administrator
+// stops the server: from the first store until the reload child is started
+// these signals wait, so a save that began storing finishes or fails whole.
+static sigset_t signals_before;
+static bool signals_held;
+
+static void hold_signals(void)
+{
+    static const int held[] = {SIGTERM, SIGHUP, SIGINT, SIGPIPE};
+    sigset_t term;
+    sigemptyset(&term);
+    for (int sig : held)
+        sigaddset(&term, sig);
+    signals_held = sigprocmask(SIG_BLOCK, &term, &signals_before) == 0;
+}
+
+// A signal that came meanwhile takes effect here.
+static void release_signals(void)
+{
+    if (signals_held) {
+        signals_held = false;
+        sigprocmask(SIG_SETMASK, &signals_before, nullptr);
+    }
 }
 
 // ---- One save at a time ----
@@ -183,24 +291,49 @@ void save_lock_release(void)
     }
 }
 
+// ---- Reload owed ----
+
+// A save about to change a per-port entry marks a reload as owed in the save
+// lock file (byte 0 is '1'), and clears the mark once the reload child is
+// started, both under the save lock, so no save clears another's mark. A
+// save killed in between leaves it for the next save, which then renews the
+// firewall even when the entries are in line. The lock file lives in
+// /var/run: a boot rebuilds the firewall anyway.
+static bool reload_owed(void)
+{
+    char mark = 0;
+    return save_lock_fd >= 0 && pread(save_lock_fd, &mark, 1, 0) == 1 && mark == '1';
+}
+
+static void owe_reload(void)
+{
+    if (save_lock_fd >= 0 && pwrite(save_lock_fd, "1", 1, 0) != 1) {
+        // Nothing more to do: the save goes on and reloads itself.
+    }
+}
+
+static void reload_paid(void)
+{
+    if (save_lock_fd >= 0 && ftruncate(save_lock_fd, 0) != 0) {
+        // The mark stays: the next save reloads once more, which is harmless.
+    }
+}
+
 // ---- Save flow ----
 
-void save_flow(const char *next_page)
+// Stores the records and brings the entries and the firewall in line with
+// them; runs with termination held.
+static void store_and_follow(const ServiceModeRow *mb, int mbus)
 {
-    // Without the selected port's record there is nothing to save or reset.
-    PortInfo *port = sel_port();
-    if (!port)
-        return;
-
-    int mbus = store_modbus_state(modbus_mode_by_page(next_page), port);
-    // A message from a setter or from the port check refuses the whole
-    // save: no records, no per-port entries, no reload, no reset.
-    if (ret_msg)
-        return;
-    // A store that failed changed nothing, so nothing may follow it: the
-    // entries would name ports the records never got.
+    set_mbus_mode_info(&portmode_info, iPortIndex);
+    if (mb)
+        modbus_store(mb, modbus_record(mb), iPortIndex);
+    // A store that failed is undone and nothing may follow it: the entries
+    // would name ports the records never got.
     if (SaveNewConfig(&pDevInfo, pPortInfo, pTtyInfo, &ret_msg, mbus) != 0) {
-        if (!ret_msg)
+        if (!put_back(mb))
+            ret_msg = MSG_PARTLY_STORED;
+        else if (!ret_msg)
             ret_msg = MSG_STORE_FAILED;
         return;
     }
@@ -210,11 +343,11 @@ void save_flow(const char *next_page)
 
     // The records are stored (a message from SaveNewConfig itself does not
     // undo that), so the entries follow them.
-    bool changed = false;
+    bool owed = reload_owed();
     for (int i = 0; i < S2N_PORTS; ++i)
-        if (pPortInfo[i] && sync_port(i, pPortInfo[i]))
-            changed = true;
-    if (!changed)
+        if (pPortInfo[i])
+            sync_port(i, pPortInfo[i], &owed);
+    if (!owed)
         return;
 
     CFL_VALUE_SET_MULTI_ITEMS(mi, SYSTEM_CONF);
@@ -223,17 +356,37 @@ void save_flow(const char *next_page)
     net_get_wanif(wanif);
     wanif[sizeof wanif - 1] = '\0';
     fw_renewconf(wanif);
-    reload_firewall(FIREWALL_GROUP);
+    if (reload_firewall(FIREWALL_GROUP))
+        reload_paid();
 }
 
-void reload_firewall(const char *group)
+void save_flow(const char *next_page)
+{
+    // Without the selected port's record there is nothing to save or reset.
+    PortInfo *port = sel_port();
+    if (!port)
+        return;
+
+    const ServiceModeRow *mb = modbus_mode_by_page(next_page);
+    int mbus = prepare_modbus_state(mb, port);
+    // A message from a setter or from a port check refuses the whole save:
+    // nothing stored, no per-port entries, no reload, no reset.
+    if (ret_msg)
+        return;
+    hold_signals();
+    store_and_follow(mb, mbus);
+    release_signals();
+}
+
+bool reload_firewall(const char *group)
 {
     // Buffered output must not be written again by the child.
     fflush(nullptr);
     pid_t pid = fork();
     if (pid != 0)
-        return;  // the request, or a failed fork: no reload this time
+        return pid > 0;  // the request; a failed fork: no reload this time
 
+    release_signals();
     setsid();
     for (int fd = 0; fd < CHILD_FD_LIMIT; ++fd)
         close(fd);

@@ -18,6 +18,9 @@ S2N_SERVE_PACKAGES=(lighttpd)
 # The end-to-end tests' memory check on the host.
 S2N_HOST_TEST_PACKAGES=(valgrind)
 
+# The end-to-end tests that stop a save part way or fail its stores.
+S2N_TRACE_TEST_PACKAGES=(strace)
+
 # The 32-bit ARM device target, its tests run under user-mode emulation.
 S2N_ARMHF_PACKAGES=(g++-arm-linux-gnueabihf binutils-arm-linux-gnueabihf qemu-user)
 

@@ -219,21 +219,27 @@ int set_mbus_rtuslave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(
 int get_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_get(DkKind::AsciiSlave, info, idx); }
 int set_mbus_asciislave_mode_info(MbusSlaveInfo *info, int idx) { return mbus_set(DkKind::AsciiSlave, info, idx); }
 
-// A network port number is in use when a serial port's data port, or the
-// port of the Modbus record its stored Modbus mode uses, equals it. Zero is
-// "not set" in the Modbus records and never counts as in use.
+// A network port number is in use when a serial port's stored service
+// listens on it over TCP: the data port (net_addr) of a TCP server or
+// virtual COM port, or the server port of the Modbus slave record of the
+// slave mode in port_mode. Clients' and masters' remote ports, UDP ports and
+// records of a mode the port no longer runs hold nothing. Zero is "not set"
+// in the Modbus records and never counts as in use.
 int check_valid_port_num(int port_num, int *owner)
 {
     const DeviceImage *img = image();
     if (!img || port_num <= 0 || port_num > 65535)
         return 0;
     for (int i = 0; i < DK_PORTS; ++i) {
-        int data_port = pi_port(reinterpret_cast<const PortInfo *>(img->port[i]), PI_NET_ADDR);
-        int32_t mbus_port = 0;
+        const PortInfo *port = reinterpret_cast<const PortInfo *>(img->port[i]);
+        int32_t mode = pi_i32(port, PI_PORT_MODE);
+        int32_t listens = 0;
+        if (mode == PORT_SERVER_MODE || mode == PORT_VIRTUALCOM_MODE)
+            listens = pi_port(port, PI_NET_ADDR);
         for (const DkKindRow &k : dk_kinds)
-            if (k.mbus_mode >= 0 && k.mbus_mode == img->mbus_mode[i])
-                memcpy(&mbus_port, dk_record(img, k.kind, i) + k.port_at, sizeof mbus_port);
-        if (data_port == port_num || mbus_port == port_num) {
+            if (k.listens && k.mbus_mode == mode)
+                memcpy(&listens, dk_record(img, k.kind, i) + k.port_at, sizeof listens);
+        if (listens == port_num) {
             if (owner)
                 *owner = i;
             return 1;

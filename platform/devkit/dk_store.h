@@ -56,7 +56,8 @@ static_assert(sizeof(DeviceImage) == 5920, "image size");
 
 // The per-port records of the image, one row per kind: where port 0's record
 // lies and how long each is (the next port's follows). A Modbus record names
-// the Modbus mode code that uses it and where its network port (int32) lies.
+// the Modbus mode code that uses it, where its network port (int32) lies and
+// whether the device listens on that port (a slave) or connects to it.
 enum class DkKind { Port, Ssl, MbusMode, RtuMaster, AsciiMaster, RtuSlave, AsciiSlave };
 
 struct DkKindRow {
@@ -65,18 +66,19 @@ struct DkKindRow {
     unsigned size;
     int mbus_mode;  // -1: not a Modbus record
     unsigned port_at;
+    bool listens;   // the port is the device's own (a slave's server port)
 };
 
 #define DK_AT(member) static_cast<unsigned>(offsetof(DeviceImage, member))
-#define DK_MBUS(rec, type, code, port) DK_AT(rec), sizeof(type), code, offsetof(type, port)
+#define DK_MBUS(rec, type, code, port, ls) DK_AT(rec), sizeof(type), code, offsetof(type, port), ls
 inline constexpr DkKindRow dk_kinds[] = {
-    {DkKind::Port, DK_AT(port), DK_PORT_SIZE, -1, 0},
-    {DkKind::Ssl, DK_AT(ssl), DK_SSL_SIZE, -1, 0},
-    {DkKind::MbusMode, DK_AT(mbus_mode), sizeof(int32_t), -1, 0},
-    {DkKind::RtuMaster, DK_MBUS(rtumaster, MbusMasterInfo, RTU_MASTER_MODE, host_port)},
-    {DkKind::AsciiMaster, DK_MBUS(asciimaster, MbusMasterInfo, ASCII_MASTER_MODE, host_port)},
-    {DkKind::RtuSlave, DK_MBUS(rtuslave, MbusSlaveInfo, RTU_SLAVE_MODE, server_port)},
-    {DkKind::AsciiSlave, DK_MBUS(asciislave, MbusSlaveInfo, ASCII_SLAVE_MODE, server_port)},
+    {DkKind::Port, DK_AT(port), DK_PORT_SIZE, -1, 0, false},
+    {DkKind::Ssl, DK_AT(ssl), DK_SSL_SIZE, -1, 0, false},
+    {DkKind::MbusMode, DK_AT(mbus_mode), sizeof(int32_t), -1, 0, false},
+    {DkKind::RtuMaster, DK_MBUS(rtumaster, MbusMasterInfo, RTU_MASTER_MODE, host_port, false)},
+    {DkKind::AsciiMaster, DK_MBUS(asciimaster, MbusMasterInfo, ASCII_MASTER_MODE, host_port, false)},
+    {DkKind::RtuSlave, DK_MBUS(rtuslave, MbusSlaveInfo, RTU_SLAVE_MODE, server_port, true)},
+    {DkKind::AsciiSlave, DK_MBUS(asciislave, MbusSlaveInfo, ASCII_SLAVE_MODE, server_port, true)},
 };
 #undef DK_MBUS
 #undef DK_AT

@@ -88,8 +88,7 @@ static void split_fields(CgiList *list, char *text, size_t len)
         bool ok = url_decode(pair, nlen);
         if (eq)
             ok = url_decode(value, vlen) && ok;
-        // A field whose name or value holds a NUL byte cannot be passed on
-        // as text without changing its meaning: it is dropped.
+        // NUL bytes were refused with the whole form; an empty name is no field.
         if (ok && pair[0]) {
             list->name[list->count] = pair;
             list->value[list->count] = eq ? value : "";
@@ -143,6 +142,11 @@ static char *form_text(size_t *len)
                 break;
             got += static_cast<size_t>(r);
         }
+        // A body that ends early is a request cut short, not a shorter form.
+        if (got < static_cast<size_t>(n)) {
+            free(buf);
+            return nullptr;
+        }
         buf[got] = '\0';
         *len = got;
         return buf;
@@ -177,6 +181,10 @@ int read_cgi_input(CgiList **list)
     size_t len = 0;
     l->data = form_text(&len);
     if (!l->data)
+        return -1;
+    // A NUL byte, sent as such or as %00, cannot be passed on as text: the
+    // whole form is refused rather than stored without that field.
+    if (memchr(l->data, '\0', len) || memmem(l->data, len, "%00", 3))
         return -1;
     split_fields(l, l->data, len);
     return l->count;

@@ -199,12 +199,12 @@ class BrowserTest(LighttpdTest):
                     self.assertEqual([(v["id"], [n["target"] for n in v["nodes"]]) for v in found["violations"]
                                       if v["impact"] in ("serious", "critical")], [])
 
-    def test_rtu_master_host_port_in_use(self):
-        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
-        self.save(rtumaster_host_addr="10.0.0.5", rtumaster_host_port="4002")
+    def test_rtu_slave_server_port_in_use(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_slave_mode.htm"))
+        self.save(rtuslave_server_port="4002")
         # The message names no field; the page knows which one it is about.
-        self.assertEqual((self.shown("rtumaster_host_port"), self.marked()),
-                         (["4002", "invalid port number"], ("rtumaster_host_port", "true")))
+        self.assertEqual((self.shown("rtuslave_server_port"), self.marked()),
+                         (["4002", "invalid port number"], ("rtuslave_server_port", "true")))
 
     def test_modbus_page_shows_defaults(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))

@@ -1,7 +1,10 @@
 // The save flow: Modbus and port saves, the port number check, the per-port
 // entries of the system configuration, the firewall reload, refused saves.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <regex>
 #include <string>
@@ -57,15 +60,20 @@ void start(const char *next_page, int port)
 string writes(const string &entries) { return kPort0 + ", " + entries + ", " + kRenew; }
 
 // A Modbus page stores its code, switches the port's network off and stores
-// the page's own record, unless its network port number belongs to another
-// port. Any other page is a port save: the port's mode, as the setters left
-// it, is stored, and a switched-off network is switched on. Then the asked
+// the page's own record, unless it is a slave page whose server port the
+// library reports in use by another port that listens on TCP (a master's
+// port is never checked). Any other page is a port save: the port's mode, as
+// the setters left it, is stored, and a switched-off network is switched on,
+// unless another port's service listens on its data port with the same
+// transport (port 2's record here). Then the asked
 // connection reset follows, and port 2's entries are brought in line with
-// its record. A message from a setter or the port check refuses the whole
-// save: no Modbus state, no records, no connection reset, no per-port
+// its record. A message from a setter or a port check refuses the whole
+// save, the first one standing: no Modbus state, no records, no connection reset, no per-port
 // entries, no reload. A message of a store that stored comes once the
 // records are stored, so the reset and the entries follow them; a store that
-// failed is followed by nothing, and says so when the library did not.
+// failed puts back the mode code and the page's record the request loaded,
+// is followed by nothing, and says so when the library did not. A reload
+// owed by a save cut short is made even with the entries in line.
 // Without the selected port's record nothing is saved or reset; another
 // port's missing record is skipped.
 TEST(Save, StoresAndEntries)
@@ -76,24 +84,40 @@ TEST(Save, StoresAndEntries)
         uint16_t data_port = 4003, ctrl_port = 4103;      // port 2's record
         int32_t mode = PORT_SERVER_MODE;
         const char *page = nullptr;                       // of the save
-        int port = 0, owner = -1;     // the selected port; the port said to use its Modbus port numbers (-1: none)
+        int port = 0, owner = -1;     // the selected port; the port the library says uses its Modbus port numbers (-1: none)
         int32_t enable = 1, enable_after = 1;             // the selected port's net_enable
         int missing = -1;                                 // a port without a record
         std::vector<std::pair<string, string>> form = {};  // more fields of the save
-        const char *refused = nullptr;   // the message a setter leaves
+        const char *refused = nullptr;   // the message that refuses the save
         const char *save_msg = nullptr;  // the store's own message
         int save_status = 0;             // what the store returns: nonzero when it stored nothing
+        bool owed = false;               // the save lock file marks a reload as owed
         string effects = kPort0;
     } rows[] = {
-        {.what = "Modbus page", .page = "rtu_master_mode.htm", .enable_after = 0,
-         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
-        {.what = "Modbus port number of the port itself", .page = "ascii_slave_mode.htm", .port = 3, .owner = 3,
+        {.what = "master page, its remote port reported in use", .page = "rtu_master_mode.htm", .owner = 3,
+         .enable_after = 0, .effects = "set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1"},
+        {.what = "slave port number of the port itself", .page = "ascii_slave_mode.htm", .port = 3, .owner = 3,
          .enable_after = 0,
          .effects = "check_valid_port_num 5004, set_mbus_mode_info 6 3, set_mbus_asciislave_mode_info 3, SaveNewConfig 1"},
-        {.what = "Modbus port number of another port, reset asked", .page = "rtu_master_mode.htm", .port = 1,
-         .owner = 3, .form = {{"h_ClearConn", "0"}}, .effects = "check_valid_port_num 5001"},
-        {.what = "Modbus port number of port 0", .page = "rtu_master_mode.htm", .port = 1, .owner = 0,
-         .effects = "check_valid_port_num 5001"},
+        {.what = "slave port number of a TCP server, reset asked", .page = "ascii_slave_mode.htm", .port = 1,
+         .owner = 3, .form = {{"h_ClearConn", "0"}}, .refused = "invalid port number",
+         .effects = "check_valid_port_num 5004"},
+        {.what = "slave port number of another slave", .mode = ASCII_SLAVE_MODE, .page = "ascii_slave_mode.htm",
+         .owner = 2, .refused = "invalid port number", .effects = "check_valid_port_num 5004"},
+        {.what = "slave port number reported for a TCP client", .mode = PORT_CLIENT_MODE,
+         .page = "ascii_slave_mode.htm", .owner = 2, .enable_after = 0,
+         .effects = "check_valid_port_num 5004, set_mbus_mode_info 6 0, set_mbus_asciislave_mode_info 0, SaveNewConfig 1"},
+        {.what = "value out of its limits and the port in use", .page = "ascii_slave_mode.htm", .owner = 2,
+         .form = {{"asciislave_server_port", "70000"}}, .refused = "port must be 0 to 65535",
+         .effects = "check_valid_port_num 5004"},
+        {.what = "two TCP servers on one number", .data_port = 4001, .refused = "port number already used by Port3",
+         .effects = ""},
+        {.what = "two UDP services on one number", .data_port = 4001, .mode = UDP, .form = {{"h_ServiceMode", "4"}},
+         .refused = "port number already used by Port3", .effects = ""},
+        {.what = "a TCP server and a UDP service on one number", .data_port = 4001, .mode = UDP,
+         .effects = writes("DataPort2 4001, CtrlPort2 4103, ProtolPort2 1")},
+        {.what = "a TCP server on the number of a TCP client", .data_port = 4001, .mode = PORT_CLIENT_MODE,
+         .effects = writes("DataPort2 4001, CtrlPort2 4103")},
         {.what = "Modbus number, no page", .mode = PORT_VIRTUALCOM_MODE, .port = 2, .form = {{"h_ServiceMode", "6"}},
          .effects = "set_mbus_mode_info 5 2, SaveNewConfig 0"},
         {.what = "network switched on", .mode = PORT_VIRTUALCOM_MODE, .page = "s2n_service_mode_tcpsrv.htm", .port = 2,
@@ -117,12 +141,17 @@ TEST(Save, StoresAndEntries)
          .refused = "port must be 1 to 65535", .effects = ""},
         {.what = "store stores and leaves a message, reset asked", .data_port = 4010, .page = "rtu_master_mode.htm",
          .enable_after = 0, .form = {{"h_ClearConn", "0"}}, .save_msg = "save failed",
-         .effects = "check_valid_port_num 5001, set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
+         .effects = "set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, "
                     "SaveNewConfig 1, clearConn 0, DataPort2 4010, CtrlPort2 4103, " + kRenew},
-        {.what = "store fails, reset asked", .data_port = 4010, .form = {{"h_ClearConn", "0"}},
-         .save_msg = "save failed", .save_status = -1, .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
-        {.what = "store fails without a message", .data_port = 4010, .save_status = 1,
-         .effects = "set_mbus_mode_info 0 0, SaveNewConfig 0"},
+        {.what = "store fails: the code and the page's record put back, reset asked", .data_port = 4010,
+         .page = "rtu_master_mode.htm", .enable_after = 0, .form = {{"rtumaster_host_port", "502"}, {"h_ClearConn", "0"}},
+         .save_msg = "save failed", .save_status = -1,
+         .effects = "set_mbus_mode_info 5 0, set_mbus_rtumaster_mode_info 0, SaveNewConfig 1, set_mbus_mode_info 0 0, "
+                    "set_mbus_rtumaster_mode_info 0"},
+        {.what = "store fails without a message: the code put back", .data_port = 4010,
+         .form = {{"h_ServiceMode", "4"}}, .save_status = 1,
+         .effects = "set_mbus_mode_info 2 0, SaveNewConfig 0, set_mbus_mode_info 0 0"},
+        {.what = "reload owed by a save cut short, entries in line", .owed = true, .effects = kPort0 + ", " + kRenew},
         {.what = "no record of the port, reset asked", .data_port = 4010, .page = "rtu_master_mode.htm", .missing = 0,
          .form = {{"h_ClearConn", "0"}}, .effects = ""},
         {.what = "no record of another port", .data_port = 4010, .missing = 1,
@@ -147,11 +176,16 @@ TEST(Save, StoresAndEntries)
         P().form.insert(P().form.end(), row.form.begin(), row.form.end());
         P().save_msg = row.save_msg;
         P().save_status = row.save_status;
+        FILE *lock = std::fopen(S2N_TEST_LOCK, "w");
+        std::fputs(row.owed ? "1" : "", lock);
+        std::fclose(lock);
         EXPECT_EQ(run(), row.effects);
-        EXPECT_STREQ(ret_msg, row.refused ? row.refused
-                              : row.owner >= 0 && row.owner != row.port ? "invalid port number"
-                              : row.save_status ? "save failed" : row.save_msg);
+        EXPECT_STREQ(ret_msg, row.refused ? row.refused : row.save_status ? "save failed" : row.save_msg);
         EXPECT_EQ(fake::rd32((P().saved ? P().saved_ports : P().ports)[row.port], PI_NET_ENABLE), row.enable_after);
+        struct stat mark;  // a reload started pays what is owed
+        EXPECT_TRUE(stat(S2N_TEST_LOCK, &mark) == 0 && mark.st_size == 0);
+        // After a failed store, what the request loaded is stored again.
+        EXPECT_TRUE(!row.save_status || (P().mbus_mode[row.port] == 0 && P().rtumaster[row.port].host_port == 5001));
     }
     // Changes of several ports write back the items as read and reload once;
     // an empty interface name is still handed on.

@@ -15,6 +15,7 @@
 
 #include "devcfg.h"
 #include "dk_store.h"
+#include "record.h"
 
 static std::string trace;
 
@@ -58,5 +59,35 @@ TEST(DevkitStore, FailedWriteKeepsTheFile)
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    std::filesystem::remove_all(dir);
+}
+
+// The devkit's port check counts what a port's stored service listens on
+// over TCP, by port_mode, whatever Modbus mode code is stored: a TCP server's
+// or virtual COM's data port, the slave record of its slave mode. Port 1
+// holds data port 4002, master host ports 5001 and 5002, slave server ports
+// 5003 and 5004, and a stale RTU slave mode code.
+TEST(DevkitStore, PortCheckCountsTcpListenersOnly)
+{
+    char dir[] = "/tmp/s2n-store-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir));
+    DeviceImage img;
+    dk_image_header(&img);
+    img.rtumaster[1].host_port = 5001, img.asciimaster[1].host_port = 5002;
+    img.rtuslave[1].server_port = 5003, img.asciislave[1].server_port = 5004, img.mbus_mode[1] = RTU_SLAVE_MODE;
+    ASSERT_EQ(dk_write_image(dir, &img), 0);
+    setenv("DEVKIT_ROOT", dir, 1);
+    const int in_use[] = {4002, 0, 0, 4002, 5003, 0, 5004, 0};  // by port_mode 0..7
+    PortInfo *port = reinterpret_cast<PortInfo *>(img.port[1]), *ports[DK_PORTS] = {nullptr, port};
+    pi_set_port(port, PI_NET_ADDR, 4002);
+    for (int mode = 0; mode < 8; ++mode) {
+        pi_set_i32(port, PI_PORT_MODE, mode);
+        ASSERT_EQ(SaveNewConfig(nullptr, ports, nullptr, nullptr, 0), 0);
+        for (int number : {4002, 5001, 5002, 5003, 5004}) {
+            int owner = -1;
+            EXPECT_EQ(check_valid_port_num(number, &owner), number == in_use[mode]) << mode << " " << number;
+            EXPECT_EQ(owner, number == in_use[mode] ? 1 : -1) << mode << " " << number;
+        }
+    }
     std::filesystem::remove_all(dir);
 }
