@@ -67,17 +67,6 @@ static int get_range_end(int k)
     return 0;
 }
 
-// Whether the range of count addresses from the start text shows the end
-// typed: the counting skips addresses (mostly those ending in .0 and .255),
-// and a count measured to one of them shows another end.
-static bool shows_end(const char *start, int count, uint32_t end)
-{
-    char text[IP_END_SIZE];
-    calcIpEnd(start, count, text);
-    uint32_t word = 0;
-    return read_address(text, &word) && word == end;
-}
-
 // Measures from the start as the record holds it now, so a start set earlier
 // in the same save counts. An empty end counts 1. An end before its start
 // leaves a count of 1; an end that is no address text, has no start the page
@@ -87,6 +76,7 @@ static int set_range_end(int k, FieldTagId tag, const char *value)
 {
     PortInfo *p = udp_target(value);
     uint32_t end = 0;
+    uint32_t shown = 0;
     if (!p || (value[0] != '\0' && !field_address(tag, value, &end)))
         return 0;
     const uint32_t start_word = pi_addr(p, PI_LINK(k));
@@ -101,7 +91,9 @@ static int set_range_end(int k, FieldTagId tag, const char *value)
     if (n == 0) {
         refuse_save(MSG_END_BEFORE_START);
         n = 1;
-    } else if (value[0] != '\0' && !shows_end(start, n, end)) {
+    } else if (value[0] != '\0' && !(range_end_word(start_word, n, &shown) && shown == end)) {
+        // The counting skips addresses (mostly those ending in .0 and
+        // .255): a count measured to one of them shows another end.
         refuse_save(MSG_END_NOT_REACHED);
         return 0;
     }

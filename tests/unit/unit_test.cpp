@@ -182,6 +182,14 @@ TEST(RangeArithmetic, Table)
             calcIpEnd(out, c.count, out);
             EXPECT_STREQ(out, c.end);
             EXPECT_EQ(out[IP_END_SIZE], 'X');
+            // The same end as a word, from a start the pages take; none past
+            // 255.255.255.255.
+            uint32_t start = 0, end = 0, want = 0;
+            if (read_address(c.start, &start)) {
+                const bool ok = read_address(c.end, &want);
+                EXPECT_EQ(range_end_word(start, c.count, &end), ok);
+                EXPECT_EQ(end, ok ? want : 0);
+            }
         }
         if (c.way != kEndOnly) {
             char start[IP_TEXT_SIZE] = {};
