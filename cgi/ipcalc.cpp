@@ -157,6 +157,65 @@ static void fill_from(int64_t e[4], const int64_t s[4], int64_t n, int j)
     e[3] = s[3] + r;
 }
 
+// Sets e to the end octets of the range of n + 1 addresses (n > 0) from the
+// start octets s, each 0..255: the weighted distance from s to e is n.
+static void end_octets(const int64_t s[4], int64_t n, int64_t e[4])
+{
+    fill_from(e, s, n, 0);
+    // Carry into the next higher octet; the first octet is not bounded,
+    // so a range past 255.255.255.255 shows as 256.x.y.z.
+    while (e[1] > 255 || e[2] > 255 || e[3] > 255) {
+        if (e[1] > 255) {
+            ++e[0];
+            fill_from(e, s, n, 1);
+        } else if (e[2] > 255) {
+            ++e[1];
+            fill_from(e, s, n, 2);
+        } else {
+            ++e[2];
+            fill_from(e, s, n, 3);
+        }
+    }
+    // Borrow: a fourth-octet step is worth 254, the others 256 of the
+    // octet below.
+    while (e[3] < 0) {
+        e[3] += 254;
+        --e[2];
+    }
+    while (e[2] < 0) {
+        e[2] += 256;
+        --e[1];
+    }
+    while (e[1] < 0) {
+        e[1] += 256;
+        --e[0];
+    }
+    // x.y.z.0 lies at the same distance as x.y.(z-1).254.
+    if (e[3] == 0 && e[2] > 0) {
+        --e[2];
+        e[3] = 254;
+    }
+}
+
+bool range_end_word(uint32_t start, int count, uint32_t *end)
+{
+    int64_t s[4];
+    int64_t e[4];
+    for (int i = 0; i < 4; ++i)
+        s[i] = e[i] = start >> (8 * i) & 255;
+    const int64_t n = static_cast<int64_t>(count) - 1;
+    if (n > 0)
+        end_octets(s, n, e);
+    uint32_t w = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (e[i] < 0 || e[i] > 255)
+            return false;
+        w |= static_cast<uint32_t>(e[i]) << (8 * i);
+    }
+    *end = w;
+    return true;
+}
+
 void calcIpEnd(const char *start, int count, char *out)
 {
     int part[4];
@@ -173,48 +232,15 @@ void calcIpEnd(const char *start, int count, char *out)
 
     const int64_t n = static_cast<int64_t>(count) - 1;
     if (n > 0) {
-        // The carries below settle only for octets a stored address can
-        // hold; other parts could keep them turning without end.
+        // The carries settle only for octets a stored address can hold;
+        // other parts could keep them turning without end.
         for (int i = 0; i < 4; ++i) {
             if (s[i] < 0 || s[i] > 255) {
                 out[0] = '\0';
                 return;
             }
         }
-        fill_from(e, s, n, 0);
-        // Carry into the next higher octet; the first octet is not bounded,
-        // so a range past 255.255.255.255 shows as 256.x.y.z.
-        while (e[1] > 255 || e[2] > 255 || e[3] > 255) {
-            if (e[1] > 255) {
-                ++e[0];
-                fill_from(e, s, n, 1);
-            } else if (e[2] > 255) {
-                ++e[1];
-                fill_from(e, s, n, 2);
-            } else {
-                ++e[2];
-                fill_from(e, s, n, 3);
-            }
-        }
-        // Borrow: a fourth-octet step is worth 254, the others 256 of the
-        // octet below.
-        while (e[3] < 0) {
-            e[3] += 254;
-            --e[2];
-        }
-        while (e[2] < 0) {
-            e[2] += 256;
-            --e[1];
-        }
-        while (e[1] < 0) {
-            e[1] += 256;
-            --e[0];
-        }
-        // x.y.z.0 lies at the same distance as x.y.(z-1).254.
-        if (e[3] == 0 && e[2] > 0) {
-            --e[2];
-            e[3] = 254;
-        }
+        end_octets(s, n, e);
     }
     // "%d.%d.%d.%d": every part fits an int, so the text fits IP_END_SIZE.
     unsigned pos = 0;

@@ -52,4 +52,8 @@ int calcIpCnt(char *start, const char *end);
 // the count asks for arithmetic) gives the empty text.
 void calcIpEnd(const char *start, int count, char *out);
 
+// The end of the same range as an address word, from the start's word:
+// false when it lies past 255.255.255.255.
+bool range_end_word(uint32_t start, int count, uint32_t *end);
+
 #endif

@@ -6,6 +6,9 @@
 
 #define S2N_MESSAGES(X)                                  \
     X(MSG_END_BEFORE_START, "end ip must more than start ip") \
+    X(MSG_END_NOT_REACHED, "end ip must be one the range reaches: ranges skip .0 and .255 addresses") \
+    X(MSG_END_WITHOUT_START, "end ip needs a start ip")  \
+    X(MSG_BROADCAST_START, "255.255.255.255 cannot be a range start") \
     X(MSG_PORT_IN_USE, "invalid port number")            \
     X(MSG_CROSS_SITE, "request from another site refused") \
     X(MSG_STORE_FAILED, "save failed")                    \

@@ -19,6 +19,9 @@ static PortInfo *udp_target(const char *value)
     return mode_target(ENUM_SEVICE_MODE_UDP, value);
 }
 
+// The address word of 255.255.255.255.
+static const uint32_t kAllOnes = 0xFFFFFFFFu;
+
 // Unset (0) and rejected (all ones) addresses are shown as empty fields.
 static void print_address(const char *text)
 {
@@ -39,9 +42,15 @@ static int get_range_start(int k)
     return 0;
 }
 
-// An empty field clears the start.
+// An empty field clears the start. 255.255.255.255 is refused: the page
+// shows it as an empty field, so the next save of the page would clear it.
 static int set_range_start(int k, FieldTagId tag, const char *value)
 {
+    uint32_t word = 0;
+    if (udp_target(value) && read_address(value, &word) && word == kAllOnes) {
+        refuse_save(MSG_BROADCAST_START);
+        return 0;
+    }
     return set_address_at(ENUM_SEVICE_MODE_UDP, PI_LINK(k), tag, 0, value);
 }
 
@@ -59,22 +68,34 @@ static int get_range_end(int k)
 }
 
 // Measures from the start as the record holds it now, so a start set earlier
-// in the same save counts. An empty end counts 1. A refused range keeps a
-// count of 1 and leaves a message that keeps the save from being stored; an
-// end that is no address text is refused before it is measured.
+// in the same save counts. An empty end counts 1. An end before its start
+// leaves a count of 1; an end that is no address text, has no start the page
+// shows or would show as another end keeps the stored count. Each refusal
+// leaves a message that keeps the save from being stored.
 static int set_range_end(int k, FieldTagId tag, const char *value)
 {
     PortInfo *p = udp_target(value);
     uint32_t end = 0;
+    uint32_t shown = 0;
     if (!p || (value[0] != '\0' && !field_address(tag, value, &end)))
         return 0;
+    const uint32_t start_word = pi_addr(p, PI_LINK(k));
+    if (value[0] != '\0' && (start_word == 0 || start_word == kAllOnes)) {
+        refuse_save(MSG_END_WITHOUT_START);
+        return 0;
+    }
     char start[IP_TEXT_SIZE] = {};
-    if (!inet_neta2(pi_addr(p, PI_LINK(k)), start, sizeof start))
+    if (!inet_neta2(start_word, start, sizeof start))
         return 0;
     int n = calcIpCnt(start, value);
     if (n == 0) {
         refuse_save(MSG_END_BEFORE_START);
         n = 1;
+    } else if (value[0] != '\0' && !(range_end_word(start_word, n, &shown) && shown == end)) {
+        // The counting skips addresses (mostly those ending in .0 and
+        // .255): a count measured to one of them shows another end.
+        refuse_save(MSG_END_NOT_REACHED);
+        return 0;
     }
     pi_set_i32(p, PI_HOST_CNT_AT(k), n);
     return 0;

@@ -12,6 +12,9 @@
 
 #include "fake_platform.h"
 #include "field_limits.h"
+#include "ipcalc.h"
+#include "messages.h"
+#include "record.h"
 #include "state.h"
 
 namespace {
@@ -62,17 +65,23 @@ const FieldCase kCases[] = {
     // shown.
     {"UDP start empty", "4", "HostStartIp2", "", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
     {"UDP start shortened", "4", "HostStartIp2", "192.168.1", 520, {1, 1, 1, 1}, {192, 168, 1, 0}, "192.168.1"},
-    // A range end is stored as the count of addresses from the stored start
-    // (here 0.0.0.0); an empty end counts 1, and so does a refused one.
-    {"UDP end", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {6, 0, 0, 0}, "0.0.0.5"},
+    // A range end is stored as the count of addresses from the stored start;
+    // an empty end counts 1. An end needs a start the page shows and must
+    // show again as typed; refused, it keeps the stored count.
     {"UDP empty end", "4", "HostEndIp2", "", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, ""},
-    {"UDP end more than INT32_MAX addresses on", "4", "HostEndIp2", "192.168.1.10", 568, {77, 0, 0, 0}, {1, 0, 0, 0}, "",
-     "end ip must more than start ip"},
+    {"UDP end without a start", "4", "HostEndIp2", "0.0.0.5", 568, {77, 0, 0, 0}, {77, 0, 0, 0}, "0.0.0.76",
+     "end ip needs a start ip"},
+    {"UDP end after an all-ones start", "4", "HostEndIp2", "10.0.0.1", 520, {255, 255, 255, 255}, {255, 255, 255, 255},
+     "", "end ip needs a start ip"},
+    {"UDP end the counting skips", "4", "HostEndIp2", "10.0.0.255", 520, {10, 0, 0, 1}, {10, 0, 0, 1}, "10.0.0.1",
+     "end ip must be one the range reaches: ranges skip .0 and .255 addresses"},
+    {"UDP start all ones", "4", "HostStartIp2", "255.255.255.255", 520, {1, 1, 1, 1}, {1, 1, 1, 1}, "1.1.1.1",
+     "255.255.255.255 cannot be a range start"},
+    {"UDP start 0.0.0.0 is unset", "4", "HostStartIp2", "0.0.0.0", 520, {1, 1, 1, 1}, {0, 0, 0, 0}, ""},
     // The UDP fields' places in the record (every tag's own field: the
     // field limits walk).
     {"UDP port", "4", "udp_port", "4464", 70, {0x0F, 0xA1}, {0x11, 0x70}, "4464"},
     {"UDP range 1 start", "4", "HostStartIp1", "10.0.0.1", 504, {0, 0, 0, 0}, {10, 0, 0, 1}, "10.0.0.1"},
-    {"UDP range 1 end", "4", "HostEndIp1", "0.0.0.10", 564, {0, 0, 0, 0}, {11, 0, 0, 0}, "0.0.0.10"},
     {"UDP range 1 port", "4", "SendPort1", "65535", 502, {0, 0}, {0xFF, 0xFF}, "65535"},
     {"UDP start outside a UDP save", "2", "HostStartIp1", "1.2.3.4", 504, {9, 9, 9, 9}, {9, 9, 9, 9}, "9.9.9.9"},
     // Without the port's record the tags print nothing and the setters store nothing.
@@ -107,6 +116,78 @@ TEST(NetworkTags, OneFieldSaves)
     }
 }
 
+// ---- UDP range ends, typed against what the page shows ----
+
+// Saves of range 1 from starts at the edges of the counting, each with ends
+// around it: .0 (typed shortened), .1, .254 and .255 of its block and the
+// next, the next blocks of the second and first octets, an empty end and
+// some far ones. Each save is refused with the message its values call for
+// and stores nothing, or stores and shows both as typed: the start in its
+// plain form (empty for 0.0.0.0), the end as the same address (an empty end
+// is the start). An end refused as not reached is one whose count shows
+// another end.
+TEST(UdpRanges, EndsShowAsTypedOrAreRefused)
+{
+    static const int64_t kWeight[4] = {16646144, 65024, 254, 1};
+    auto text = [](uint32_t w) { char buf[IP_TEXT_SIZE]; return std::string(inet_neta2(w, buf, sizeof buf)); };
+    auto word = [](const std::string &t) -> int64_t {
+        uint32_t w = 0;
+        return t.empty() ? 0 : read_address(t.c_str(), &w) ? w : -1;
+    };
+    auto octet = [](int64_t w, int i) { return w >> (8 * i) & 255; };
+    for (const char *start : {"10.0.0.1", "10.0.0.200", "10.0.0.255", "10.0.1", "110.189.87.166", "192.168.255.254",
+                              "", "0.0.0.0", "255.255.255.255"}) {
+        const uint32_t s = static_cast<uint32_t>(word(start));
+        const uint32_t a = s & 255, b = s >> 8 & 255, c = s >> 16 & 255;
+        std::vector<std::string> ends = {"", start, "111.6.0.0", "255.255.255.254"};
+        for (uint32_t c2 : {c, c + 1})
+            for (uint32_t d : {0u, 1u, 254u, 255u})
+                if (c2 < 256)
+                    ends.push_back(text(a | b << 8 | c2 << 16 | d << 24));
+        if (b < 255)
+            ends.insert(ends.end(), {text(a | (b + 1) << 8), text(a | (b + 1) << 8 | 255u << 24)});
+        if (a < 255)
+            ends.push_back(text((a + 1) | 1u << 24));
+        for (const std::string &end : ends) {
+            SCOPED_TRACE(std::string(start) + " to " + end);
+            fake::reset();
+            fake::wr32(P().ports[0], PI_LINK(0) + LA_ADDR, 0x04030201);  // 1.2.3.4
+            fake::wr32(P().ports[0], PI_HOST_CNT_AT(0), 7);
+            P().templates["en/t.htm"] = "<%HostStartIp1%>|<%HostEndIp1%>";
+            fake::fields({{"todo", "save"}, {"next_page", "t.htm"}, {"h_ServiceMode", "4"}, {"HostStartIp1", start},
+                          {"HostEndIp1", end}});
+            const std::string shown = fake::run_request().body();
+            const char *msg = ret_msg;
+            EXPECT_EQ(P().saved, !msg);
+            const int64_t e = end.empty() ? s : word(end);
+            int64_t n = 1;
+            for (int i = 0; i < 4; ++i)
+                n += (octet(e, i) - octet(s, i)) * kWeight[i];
+            const char *want = s == ~0u                     ? MSG_BROADCAST_START
+                               : !end.empty() && s == 0     ? MSG_END_WITHOUT_START
+                               : octet(e, 0) < octet(s, 0) || n < 1 || n > INT32_MAX ? MSG_END_BEFORE_START
+                                                                                     : nullptr;
+            if (!want && msg == MSG_END_NOT_REACHED) {
+                fake::reset();
+                fake::wr32(P().ports[0], PI_LINK(0) + LA_ADDR, static_cast<int32_t>(s));
+                fake::wr32(P().ports[0], PI_HOST_CNT_AT(0), static_cast<int32_t>(n));
+                P().templates["en/t.htm"] = "<%HostEndIp1%>";
+                fake::field("next_page", "t.htm");
+                EXPECT_NE(word(fake::run_request().body()), e);
+                continue;
+            }
+            EXPECT_STREQ(msg, want);
+            if (msg)
+                continue;
+            EXPECT_EQ(fake::rd32(P().saved_ports[0], PI_LINK(0) + LA_ADDR), static_cast<int32_t>(s));
+            EXPECT_EQ(fake::rd32(P().saved_ports[0], PI_HOST_CNT_AT(0)), n);
+            const size_t bar = shown.find('|');
+            EXPECT_EQ(shown.substr(0, bar), s ? start : "");
+            EXPECT_EQ(word(shown.substr(bar + 1)), e);
+        }
+    }
+}
+
 // ---- Field limits, walked from the program ----
 
 // Each checked tag's setter takes its kind's edges, which the page then
@@ -124,13 +205,15 @@ TEST(FieldLimits, EveryTagKeepsItsKind)
         while (row->tag && std::strcmp(row->tag, t.tag) != 0)
             ++row;
         EXPECT_TRUE(row->tag && row->setter);
+        // A range end is measured from its range's start: the record holds one.
+        const bool range_end = std::strncmp(t.tag, "HostEndIp", 9) == 0;
         std::vector<std::string> taken, refused;
         std::string range = std::to_string(l.min) + " to " + std::to_string(l.max);
         if (l.rule == RULE_NUMBER) {
             taken = {std::to_string(l.min), std::to_string(l.max)};
             refused = {std::to_string(l.min - 1ll), std::to_string(l.max + 1ll)};
         } else if (l.rule == RULE_ADDRESS) {
-            taken = {"10.0.0.1", "0"};  // "0" shows as each field shows 0.0.0.0
+            taken = {"10.0.0.1", range_end ? "10.0.0.9" : "0"};  // "0" shows as each field shows 0.0.0.0
             refused = {"256", "1.2.3.4.5"};
             range = "0 to 255";
         } else {
@@ -147,6 +230,8 @@ TEST(FieldLimits, EveryTagKeepsItsKind)
             P().templates["en/t.htm"] = std::string("<%") + t.tag + "%>";
             fake::fields({{"todo", mode ? "save" : ""}, {"next_page", "t.htm"}, {"h_ServiceMode", mode ? mode : ""},
                           {t.tag, value}});
+            if (range_end)
+                fake::wr32(P().ports[0], PI_LINK(t.tag[9] - '1') + LA_ADDR, 0x0100000A);  // 10.0.0.1
             shown = fake::run_request().body();
             EXPECT_EQ(P().saved, mode && !ret_msg);
             return ret_msg;

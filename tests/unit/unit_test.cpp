@@ -146,6 +146,7 @@ TEST(RangeArithmetic, Table)
         {"third octet 255 stays too (172.17.0.1 lies as far)", "172.16.9.8", 62732, "172.16.255.255"},
         {"past 255 carries by 254", "192.168.1.200", 57, "192.168.2.2"},
         {"zero end on a third-octet boundary", "10.0.0.0", 255, "10.0.0.254"},
+        {"zero end kept where the third octet is 0", "110.189.87.166", 4724489, "111.6.0.0"},
         {"carry into the first octet", "10.255.255.1", 255, "11.0.0.1"},
         {"fourth-octet carry takes the third to 256", "10.0.255.200", 101, "10.1.0.46"},
         {"carry followed by borrow", "10.0.200.1", 15251, "10.1.4.11"},
@@ -181,6 +182,14 @@ TEST(RangeArithmetic, Table)
             calcIpEnd(out, c.count, out);
             EXPECT_STREQ(out, c.end);
             EXPECT_EQ(out[IP_END_SIZE], 'X');
+            // The same end as a word, from a start the pages take; none past
+            // 255.255.255.255.
+            uint32_t start = 0, end = 0, want = 0;
+            if (read_address(c.start, &start)) {
+                const bool ok = read_address(c.end, &want);
+                EXPECT_EQ(range_end_word(start, c.count, &end), ok);
+                EXPECT_EQ(end, ok ? want : 0);
+            }
         }
         if (c.way != kEndOnly) {
             char start[IP_TEXT_SIZE] = {};
