@@ -35,15 +35,12 @@ struct ModbusRecord {
     MbusSlaveInfo *slave = nullptr;
 };
 
-// The texts are held in the row, not pointed to, and the Modbus record
-// comes from modbus_record: a pointer in the table would be a relocation
-// the loader makes on every request.
 struct ServiceModeRow {
-    int service_mode;   // the page's number, 1..8
-    int port_mode;      // the PortMode code stored in port_mode
-    char page[28];      // template page of the service
-    char get_line[40];  // trace line of get_ServiceMode
-    char set_line[44];  // trace line of set_ServiceMode
+    int service_mode;      // the page's number, 1..8
+    int port_mode;         // the PortMode code stored in port_mode
+    const char *page;      // template page of the service
+    const char *get_line;  // trace line of get_ServiceMode
+    const char *set_line;  // trace line of set_ServiceMode
 };
 
 // Indexed by service_mode - 1.

@@ -16,7 +16,6 @@
 #include "record.h"
 #include "save.h"
 #include "state.h"
-#include "text.h"
 
 #define FIREWALL_GROUP "ser2net_remote_man"
 
@@ -28,11 +27,11 @@ enum { ENTRY_TEXT_SIZE = CFL_STRING_SIZE, CHILD_FD_LIMIT = 64 };
 // would not fit leaves the key empty rather than overrun it.
 static void entry_key(char (&key)[ENTRY_TEXT_SIZE], const char *base, int port)
 {
-    size_t len = text_len_max(base, ENTRY_TEXT_SIZE);
+    size_t len = strnlen(base, ENTRY_TEXT_SIZE);
     key[0] = '\0';
     if (len + DEC_TEXT_SIZE > ENTRY_TEXT_SIZE)
         return;
-    copy_bytes(key, base, len);
+    memcpy(key, base, len);
     dec_text(key + len, port);
 }
 
@@ -185,6 +184,8 @@ void save_lock_release(void)
 
 // ---- Save flow ----
 
+static void reload_firewall(const char *group);
+
 void save_flow(const char *next_page)
 {
     // Without the selected port's record there is nothing to save or reset.
@@ -226,7 +227,7 @@ void save_flow(const char *next_page)
     reload_firewall(FIREWALL_GROUP);
 }
 
-void reload_firewall(const char *group)
+static void reload_firewall(const char *group)
 {
     // Buffered output must not be written again by the child.
     fflush(nullptr);

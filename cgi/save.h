@@ -15,7 +15,4 @@ const char *save_lock_take(void);
 // Releases the save lock if this request holds it.
 void save_lock_release(void);
 
-// Reloads the firewall rule group in a detached child; returns at once.
-void reload_firewall(const char *group);
-
 #endif

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogues.h"
-#include "field_limits.h"
+#include "fields.h"
 #include "ipcalc.h"
 #include "messages.h"
 #include "numtext.h"
@@ -104,7 +104,7 @@ TEST(DottedQuad, Table)
 // states the same rule to the browser: it must take exactly the same texts.
 TEST(ReadAddress, Table)
 {
-    const std::regex pattern(field_limit_pattern(LIMIT_ADDRESS));
+    const std::regex pattern(field_kinds[KIND_ADDRESS].pattern);
     // word: the address taken (first octet in the low byte), or none.
     struct Case { const char *what, *text; bool ok; uint32_t word = 0; } cases[] = {
         {"four parts", "192.168.1.10", true, word_of(192, 168, 1, 10)},
