@@ -41,6 +41,7 @@ struct ServiceModeRow {
     const char *page;      // template page of the service
     const char *get_line;  // trace line of get_ServiceMode
     const char *set_line;  // trace line of set_ServiceMode
+    ModbusRecord record;   // a Modbus gateway's record; none for the network services
 };
 
 // Indexed by service_mode - 1.
@@ -53,17 +54,10 @@ const ServiceModeRow *mode_by_service(int service_mode);
 // The Modbus gateway row whose page is named exactly so, or null.
 const ServiceModeRow *modbus_mode_by_page(const char *page);
 
-// A row's Modbus record; all null for the network services. The one place
-// that pairs each gateway mode with its record.
+// A row's Modbus record; all null for the network services.
 inline ModbusRecord modbus_record(const ServiceModeRow *row)
 {
-    switch (row->port_mode) {
-    case RTU_SLAVE_MODE: return {.slave = &rtuslave_info};
-    case RTU_MASTER_MODE: return {.master = &rtumaster_info};
-    case ASCII_SLAVE_MODE: return {.slave = &asciislave_info};
-    case ASCII_MASTER_MODE: return {.master = &asciimaster_info};
-    default: return {};
-    }
+    return row->record;
 }
 
 // The network port number a Modbus row's record claims: the master's host

@@ -5,9 +5,7 @@
 
 #include "output.h"
 
-// Both readers below get their own copy: dec_value reads every address
-// part of a page, where a call apiece shows.
-[[gnu::always_inline]] static inline long long read_dec(const char *text)
+long long dec_wide(const char *text)
 {
     if (!text)
         return 0;
@@ -28,14 +26,9 @@
     return neg ? -mag : mag;
 }
 
-long long dec_wide(const char *text)
-{
-    return read_dec(text);
-}
-
 int dec_value(const char *text)
 {
-    long long v = read_dec(text);
+    long long v = dec_wide(text);
     if (v < INT_MIN)
         return INT_MIN;
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);

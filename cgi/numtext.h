@@ -25,8 +25,7 @@ unsigned dec_text(char *out, long long v);
 // mark; returns the number of characters.
 unsigned octet_text(char *out, unsigned char v);
 
-// Prints v in decimal to standard output: printf("%d") without the cost of
-// the format machinery, for the many numbers a page shows.
+// Prints v in decimal to standard output, as printf("%lld") does.
 void print_dec(long long v);
 
 #endif

@@ -48,8 +48,7 @@ static void trace_text(const char *line)
 }
 
 // The summary line of a service mode tag, "<who>: pPortInfo[%d]->port_mode=%d
-// iServiceMode=%d\n", put together with the shared decimal writer rather
-// than the printf machinery.
+// iServiceMode=%d\n", put together with the shared decimal writer.
 static void trace_summary(const char *who, int port, int port_mode, int service_mode)
 {
     static const char port_text[] = ": pPortInfo[";
