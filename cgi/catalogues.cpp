@@ -1,7 +1,7 @@
 // Message lookup in the generated catalogue table.
-#include <string.h>
 #include "catalogues.h"
 
+#include "text.h"
 
 // Compares texts, not pointers: the configuration library hands back texts
 // of its own ("save failed").
@@ -11,10 +11,10 @@ const char *message_in(const char *text, const char *lang)
         return text;
     for (unsigned i = 0; i < message_catalogue_count; ++i) {
         const MessageCatalogue &cat = message_catalogues[i];
-        if (strcmp(cat.lang, lang) != 0)
+        if (!text_equal(cat.lang, lang))
             continue;
         for (unsigned k = cat.first; k < cat.first + cat.count; ++k)
-            if (strcmp(message_texts + message_rows[k].text, text) == 0)
+            if (text_equal(message_texts + message_rows[k].text, text))
                 return message_texts + message_rows[k].translation;
         break;
     }

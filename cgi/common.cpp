@@ -6,6 +6,7 @@
 #include "numtext.h"
 #include "output.h"
 #include "tags.h"
+#include "text.h"
 
 // "%02ld": at least two digits, a leading zero below 10; wider and negative
 // values print in full. Returns the end of what it wrote.
@@ -30,12 +31,10 @@ int get_uptime(void *)
     char *end = text;
     if (up.days > 1) {
         end += dec_text(end, up.days);
-        memcpy(end, days, sizeof days - 1);
-    end = end + sizeof days - 1;
+        end = copy_bytes(end, days, sizeof days - 1);
     } else if (up.days == 1) {
         end += dec_text(end, up.days);
-        memcpy(end, day, sizeof day - 1);
-    end = end + sizeof day - 1;
+        end = copy_bytes(end, day, sizeof day - 1);
     }
     end = text_2d(end, up.hours);
     *end++ = ':';

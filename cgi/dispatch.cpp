@@ -8,6 +8,7 @@
 #include "save.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // The rows of tag_table.def, then the end row.
 const TagEntry fun_tab[] = {
@@ -57,15 +58,13 @@ static bool template_path(char *path, const char *page)
     const char *dir = lang_get_tag(lang_index);
     if (!dir)
         dir = "";
-    size_t dir_len = strnlen(dir, TEMPLATE_PATH_SIZE);
-    size_t page_len = strnlen(page, TEMPLATE_PATH_SIZE);
+    size_t dir_len = text_len_max(dir, TEMPLATE_PATH_SIZE);
+    size_t page_len = text_len_max(page, TEMPLATE_PATH_SIZE);
     if (dir_len + 1 + page_len >= TEMPLATE_PATH_SIZE)
         return false;
-    memcpy(path, dir, dir_len);
-    char *end = path + dir_len;
+    char *end = copy_bytes(path, dir, dir_len);
     *end++ = '/';
-    memcpy(end, page, page_len);
-    end = end + page_len;
+    end = copy_bytes(end, page, page_len);
     *end = '\0';
     return true;
 }

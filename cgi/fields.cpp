@@ -9,7 +9,6 @@
 #include "fields.h"
 
 #include <limits.h>
-#include <string.h>
 
 #include "ipcalc.h"
 #include "messages.h"
@@ -19,6 +18,7 @@
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 constexpr FieldKind field_kinds[FIELD_KINDS] = {
 #define KIND(id, name, rule, min, max, message) \
@@ -92,7 +92,7 @@ bool field_text(FieldId id, const char *value, size_t *len)
 {
     const FieldKind &k = kind_of(id);
     // Counted no further than one past the limit.
-    size_t n = strnlen(value, static_cast<size_t>(k.max) + 1);
+    size_t n = text_len_max(value, static_cast<size_t>(k.max) + 1);
     if (!taken(id, k.rule == RULE_TEXT && n >= static_cast<size_t>(k.min) && n <= static_cast<size_t>(k.max)))
         return false;
     *len = n;
@@ -151,7 +151,7 @@ static void get_modbus(const FormField &f)
 {
     char *at = static_cast<char *>(f.record) + f.offset;
     if (field_kinds[f.kind].rule == RULE_TEXT) {
-        print_escaped(at, strnlen(at, sizeof(MbusMasterInfo::host_addr)));
+        print_escaped(at, text_len_max(at, sizeof(MbusMasterInfo::host_addr)));
         return;
     }
     int32_t *number = reinterpret_cast<int32_t *>(at);
@@ -167,9 +167,9 @@ static void get_address(const FormField &f, const PortInfo *p)
     char text[IP_TEXT_SIZE] = {};
     if (!inet_neta2(pi_addr(p, f.offset), text, sizeof text))
         return;
-    if (f.kind != KIND_ADDRESS && strcmp(text, "0.0.0.0") == 0)
+    if (f.kind != KIND_ADDRESS && text_equal(text, "0.0.0.0"))
         return;
-    if (f.kind == KIND_RANGE_START && strcmp(text, "255.255.255.255") == 0)
+    if (f.kind == KIND_RANGE_START && text_equal(text, "255.255.255.255"))
         return;
     out_str(text);
 }
@@ -231,9 +231,9 @@ static void set_modbus(FieldId id, const char *value)
     size_t len = 0;
     if (kind_of(id).rule == RULE_TEXT) {
         if (field_text(id, value, &len))
-            memcpy(at, value, len + 1);
+            copy_bytes(at, value, len + 1);
     } else if (field_number(id, value, &number)) {
-        memcpy(at, &number, sizeof number);
+        *reinterpret_cast<int32_t *>(at) = number;
     }
 }
 

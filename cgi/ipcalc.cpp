@@ -1,9 +1,9 @@
-#include <string.h>
 #include "ipcalc.h"
 
 #include <limits.h>
 
 #include "numtext.h"
+#include "text.h"
 
 // Weight of a step of each octet, first to fourth.
 static const int64_t kWeight[4] = {16646144, 65024, 254, 1};
@@ -50,7 +50,7 @@ char *inet_neta2(uint32_t word, char *buf, unsigned size)
     if (pos == 0) {
         if (left <= 7)
             return nullptr;
-        memcpy(buf, "0.0.0.0", 8);
+        copy_bytes(buf, "0.0.0.0", 8);
     }
     return buf;
 }
@@ -120,7 +120,7 @@ int calcIpCnt(char *start, const char *end)
     if (!start || !end)
         return 1;
     if (blank_or_empty(start)) {
-        memcpy(start, "0.0.0.0", 8);
+        copy_bytes(start, "0.0.0.0", 8);
         return 1;
     }
     if (blank_or_empty(end))
@@ -225,7 +225,7 @@ void calcIpEnd(const char *start, int count, char *out)
             break;
         if (i > 0)
             out[pos++] = '.';
-        memcpy(out + pos, part_text, len);
+        copy_bytes(out + pos, part_text, len);
         pos += len;
     }
     out[pos] = '\0';

@@ -1,7 +1,7 @@
-#include <string.h>
 #include "modes.h"
 
 #include "state.h"
+#include "text.h"
 
 // The trace lines spell the enumerator names, so each name is written once.
 #define MODE_ROW(svc, pm, pg, ...)                                                              \
@@ -49,7 +49,7 @@ const ServiceModeRow *modbus_mode_by_page(const char *page)
         return nullptr;
     for (const ServiceModeRow &row : service_modes) {
         ModbusRecord rec = modbus_record(&row);
-        if ((rec.master || rec.slave) && strcmp(page, row.page) == 0)
+        if ((rec.master || rec.slave) && text_equal(page, row.page))
             return &row;
     }
     return nullptr;

@@ -13,6 +13,7 @@
 
 #include "ipcalc.h"
 #include "messages.h"
+#include "text.h"
 
 // The host[:port] of an absolute URL "scheme://host:port/path": its start,
 // or null when the text has no scheme ("null", a relative path).
@@ -48,7 +49,7 @@ static bool cross_site_request(void)
 static bool fetch_from_other_site(void)
 {
     const char *site = getenv("HTTP_SEC_FETCH_SITE");
-    return site && (strcasecmp(site, "cross-site") == 0 || strcasecmp(site, "same-site") == 0);
+    return site && (text_equal_nocase(site, "cross-site") || text_equal_nocase(site, "same-site"));
 }
 
 enum { HOST_NAME_MAX_LEN = 255 };
@@ -96,7 +97,7 @@ static bool allowed_name(const char *name, size_t len)
     char text[HOST_NAME_MAX_LEN + 1];
     if (len == 0 || len > HOST_NAME_MAX_LEN)
         return false;
-    memcpy(text, name, len);
+    copy_bytes(text, name, len);
     text[len] = '\0';
     unsigned char addr[16];
     if (text[0] == '[') {
@@ -105,11 +106,11 @@ static bool allowed_name(const char *name, size_t len)
         text[len - 1] = '\0';
         return inet_pton(AF_INET6, text + 1, addr) == 1;
     }
-    if (ipv4_literal(text) || !strchr(text, '.'))
+    if (ipv4_literal(text) || !text_find(text, '.'))
         return true;
     for (const char *suffix : kLocalSuffixes) {
-        size_t n = strlen(suffix);
-        if (len > n && strcasecmp(text + len - n, suffix) == 0)
+        size_t n = text_len(suffix);
+        if (len > n && text_equal_nocase(text + len - n, suffix))
             return true;
     }
     return listed(S2N_ALLOWED_HOSTS_BUILT_IN, text, len) || listed(getenv("S2N_ALLOWED_HOSTS"), text, len);
@@ -122,9 +123,9 @@ static bool allowed_host(void)
     const char *host = getenv("HTTP_HOST");
     if (!host)
         return true;
-    const char *bracket = host[0] == '[' ? strchr(host, ']') : nullptr;
-    const char *colon = strchr(bracket ? bracket : host, ':');
-    size_t len = colon ? static_cast<size_t>(colon - host) : strlen(host);
+    const char *bracket = host[0] == '[' ? text_find(host, ']') : nullptr;
+    const char *colon = text_find(bracket ? bracket : host, ':');
+    size_t len = colon ? static_cast<size_t>(colon - host) : text_len(host);
     if (colon) {
         const char *digit = colon + 1;
         while (*digit >= '0' && *digit <= '9')
@@ -138,7 +139,7 @@ static bool allowed_host(void)
 const char *save_refusal(void)
 {
     const char *method = getenv("REQUEST_METHOD");
-    if (!method || strcmp(method, "POST") != 0)
+    if (!method || !text_equal(method, "POST"))
         return MSG_NOT_POSTED;
     if (cross_site_request() || fetch_from_other_site())
         return MSG_CROSS_SITE;

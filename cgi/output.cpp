@@ -1,8 +1,8 @@
-#include <string.h>
 #include "output.h"
 
 #include <stdio.h>
 
+#include "text.h"
 
 void out_text(const char *s, size_t n)
 {
@@ -12,7 +12,7 @@ void out_text(const char *s, size_t n)
 
 void out_str(const char *s)
 {
-    out_text(s, strlen(s));
+    out_text(s, text_len(s));
 }
 
 void out_char(char c)

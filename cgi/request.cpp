@@ -1,11 +1,11 @@
 // Request lifecycle: read the form, load the device, port and serial line
 // records, dispatch, release everything.
-#include <string.h>
 #include <stdlib.h>
 
 #include "origin.h"
 #include "save.h"
 #include "state.h"
+#include "text.h"
 
 extern "C" {
 ConfigItem mi[3] = {
@@ -36,7 +36,7 @@ MbusSlaveInfo asciislave_info;
 static bool decide_save(CgiList *form)
 {
     const char *todo = cgi_val(form, "todo");
-    if (!todo || strcmp(todo, "save") != 0)
+    if (!todo || !text_equal(todo, "save"))
         return false;
     const char *refusal = save_refusal();
     if (!refusal)

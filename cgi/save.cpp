@@ -16,6 +16,7 @@
 #include "record.h"
 #include "save.h"
 #include "state.h"
+#include "text.h"
 
 #define FIREWALL_GROUP "ser2net_remote_man"
 
@@ -27,11 +28,11 @@ enum { ENTRY_TEXT_SIZE = CFL_STRING_SIZE, CHILD_FD_LIMIT = 64 };
 // would not fit leaves the key empty rather than overrun it.
 static void entry_key(char (&key)[ENTRY_TEXT_SIZE], const char *base, int port)
 {
-    size_t len = strnlen(base, ENTRY_TEXT_SIZE);
+    size_t len = text_len_max(base, ENTRY_TEXT_SIZE);
     key[0] = '\0';
     if (len + DEC_TEXT_SIZE > ENTRY_TEXT_SIZE)
         return;
-    memcpy(key, base, len);
+    copy_bytes(key, base, len);
     dec_text(key + len, port);
 }
 

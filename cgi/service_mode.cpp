@@ -1,6 +1,5 @@
 // Port selection and service mode tags, with the service mode trace lines on
 // the system console.
-#include <string.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // Where trace lines go: the system console on the device. Host builds point
 // it at a file and append, so the lines add up; a request can change
@@ -44,7 +44,7 @@ static void trace_bytes(const char *line, size_t len)
 
 static void trace_text(const char *line)
 {
-    trace_bytes(line, strlen(line));
+    trace_bytes(line, text_len(line));
 }
 
 // The summary line of a service mode tag, "<who>: pPortInfo[%d]->port_mode=%d
@@ -58,16 +58,12 @@ static void trace_summary(const char *who, int port, int port_mode, int service_
     // most 11 characters and the newline.
     enum { WHO_MAX = 32, SUMMARY_SIZE = 128 };
     char line[SUMMARY_SIZE];
-    memcpy(line, who, strnlen(who, WHO_MAX));
-    char *end = line + strnlen(who, WHO_MAX);
-    memcpy(end, port_text, sizeof port_text - 1);
-    end = end + sizeof port_text - 1;
+    char *end = copy_bytes(line, who, text_len_max(who, WHO_MAX));
+    end = copy_bytes(end, port_text, sizeof port_text - 1);
     end += dec_text(end, port);
-    memcpy(end, mode_text, sizeof mode_text - 1);
-    end = end + sizeof mode_text - 1;
+    end = copy_bytes(end, mode_text, sizeof mode_text - 1);
     end += dec_text(end, port_mode);
-    memcpy(end, service_text, sizeof service_text - 1);
-    end = end + sizeof service_text - 1;
+    end = copy_bytes(end, service_text, sizeof service_text - 1);
     end += dec_text(end, service_mode);
     *end++ = '\n';
     trace_bytes(line, static_cast<size_t>(end - line));
@@ -96,14 +92,11 @@ int get_PortList(void *)
     static const char item_open[] = "<option>Port";
     static const char item_close[] = "</option>";
     char list[sizeof first + S2N_PORTS * (sizeof item_open + DEC_TEXT_SIZE + sizeof item_close)];
-    memcpy(list, first, sizeof first - 1);
-    char *end = list + sizeof first - 1;
+    char *end = copy_bytes(list, first, sizeof first - 1);
     for (int n = 2; n <= S2N_PORTS; ++n) {
-        memcpy(end, item_open, sizeof item_open - 1);
-    end = end + sizeof item_open - 1;
+        end = copy_bytes(end, item_open, sizeof item_open - 1);
         end += dec_text(end, n);
-        memcpy(end, item_close, sizeof item_close - 1);
-    end = end + sizeof item_close - 1;
+        end = copy_bytes(end, item_close, sizeof item_close - 1);
     }
     out_text(list, static_cast<size_t>(end - list));
     return 0;

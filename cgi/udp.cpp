@@ -2,7 +2,6 @@
 // address and destination port (a LinkAddress slot shared with the TCP
 // client links) and its count of addresses; its end is worked out from
 // start and count each time the page shows it.
-#include <string.h>
 #include "ipcalc.h"
 #include "fields.h"
 #include "messages.h"
@@ -12,11 +11,12 @@
 #include "record.h"
 #include "state.h"
 #include "tags.h"
+#include "text.h"
 
 // Unset (0) and rejected (all ones) addresses are shown as empty fields.
 static void print_address(const char *text)
 {
-    if (strcmp(text, "0.0.0.0") != 0 && strcmp(text, "255.255.255.255") != 0)
+    if (!text_equal(text, "0.0.0.0") && !text_equal(text, "255.255.255.255"))
         out_str(text);
 }
 
