@@ -74,9 +74,11 @@ static bool taken(FieldId id, bool ok)
 bool field_number(FieldId id, const char *value, int32_t *out)
 {
     const FieldKind &k = kind_of(id);
-    // Read wide, so a number beyond the 32-bit range is not taken for the
-    // largest one.
-    long long v = dec_wide(value);
+    long long v = 0;
+    if (!dec_strict(value, &v)) {
+        refuse_save(MSG_NOT_A_NUMBER);
+        return false;
+    }
     if (!taken(id, k.rule == RULE_NUMBER && v >= k.min && v <= k.max))
         return false;
     *out = static_cast<int32_t>(v);
@@ -237,16 +239,17 @@ static void set_modbus(FieldId id, const char *value)
     }
 }
 
-// The kind keeps a timeout's hundredths within the 32-bit range; a link
-// count is stored minus one in unsigned arithmetic, so INT_MIN does not
-// overflow.
+// The kind keeps a timeout's hundredths within the 32-bit range and a link
+// count, stored minus one, above 0.
 static void set_word(FieldId id, PortInfo *p, const char *value)
 {
     const FormField &f = form_fields[id];
     int32_t v = 0;
+    if (!field_number(id, value, &v))
+        return;
     if (f.kind == KIND_LINK_COUNT)
-        pi_set_u32(p, f.offset, static_cast<uint32_t>(dec_value(value)) - 1u);
-    else if (field_number(id, value, &v))
+        pi_set_i32(p, f.offset, v - 1);
+    else
         pi_set_i32(p, f.offset, static_cast<int32_t>(int64_t{v} * word_scale(f)));
 }
 

@@ -20,7 +20,9 @@
     X(MSG_NOT_POSTED, "save must be posted")             \
     X(MSG_HOST_NOT_ALLOWED, "host name not allowed: add it to S2N_ALLOWED_HOSTS") \
     X(MSG_BUSY, "device busy, try again")                \
-    X(MSG_LOCK_FAILED, "lock file cannot be opened")
+    X(MSG_LOCK_FAILED, "lock file cannot be opened")    \
+    X(MSG_NOT_A_NUMBER, "number must be digits with an optional + or -") \
+    X(MSG_LINK_COUNT_RANGE, "link count must be 1 to 2147483647")
 
 #define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
 S2N_MESSAGES(S2N_MESSAGE_DECL)

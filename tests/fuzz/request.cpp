@@ -12,16 +12,14 @@
 //           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
 //   then lines up to a NUL byte: the headers bits 0..4 ask for, then form
-//   fields as "name=value" lines ("@" and one byte as the name: the row of
-//   the tag table with a setter that byte picks), then record patches of
-//   three bytes: an offset (16 bits) into the four ports' records and
-//   Modbus records, a byte.
+//   fields as "name=value" lines; then record patches of three bytes: an
+//   offset (16 bits) into the four ports' records and Modbus records, a
+//   byte.
 #include <cerrno>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "fake_platform.h"
 #include "fuzz.h"
@@ -84,22 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
     static const char *const methods[] = {"POST", "GET", "HEAD", nullptr};
     fuzz_env("REQUEST_METHOD", methods[data[2] >> 5 & 3]);
-    static const std::vector<std::string> setters = [] {
-        std::vector<std::string> tags;
-        for (const TagEntry *row = fun_tab; row->tag; ++row)
-            if (row->setter)
-                tags.push_back(row->tag);
-        return tags;
-    }();
-    while (line(true)) {
-        size_t eq = value.find('=');
-        if (eq == std::string::npos)
-            continue;
-        std::string name = value.substr(0, eq);
-        if (name.size() == 2 && name[0] == '@')
-            name = setters[static_cast<unsigned char>(name[1]) % setters.size()];
-        fake::field(name, value.substr(eq + 1));
-    }
+    while (line(true))
+        if (size_t eq = value.find('='); eq != std::string::npos)
+            fake::field(value.substr(0, eq), value.substr(eq + 1));
 
     // Record patches: an offset into the record arrays, one after the other, and a byte.
     const std::pair<void *, size_t> areas[] = {{p.ports, sizeof p.ports}, {p.mbus_mode, sizeof p.mbus_mode},
