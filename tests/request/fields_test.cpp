@@ -6,7 +6,6 @@
 // resets nothing and shows the stored value; any other save is stored and
 // shows the text in its plain form. The range starts and ends have a test
 // of their own with the range setters.
-#include <cctype>
 #include <regex>
 #include <string>
 #include <vector>
@@ -26,23 +25,11 @@ using fake::P;
 // message that refuses it.
 struct Outcome { std::string shown; const char *msg = nullptr; };
 
-bool blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-Outcome number(const FormField &f, const FieldKind &k, std::string t)
+Outcome number(const FormField &f, const FieldKind &k, const std::string &t)
 {
-    while (!t.empty() && blank(t.back()))
-        t.pop_back();
-    size_t i = 0;
-    while (i < t.size() && blank(t[i]))
-        ++i;
-    bool neg = i < t.size() && t[i] == '-';
-    i += i < t.size() && (t[i] == '-' || t[i] == '+');
-    if (i == t.size() || t.find_first_not_of("0123456789", i) != std::string::npos)
+    if (!std::regex_match(t, std::regex("\\s*[+-]?[0-9]+\\s*")))
         return {"", MSG_NOT_A_NUMBER};
-    long long v = 0;
-    for (; i < t.size(); ++i)
-        v = v > 1ll << 40 ? v : v * 10 + (t[i] - '0');
-    v = neg ? -v : v;
+    long long v = std::stoll(t);
     if (v < k.min || v > k.max)
         return {"", k.message};
     return {std::to_string(v == 0 && f.fallback ? f.fallback : v)};
