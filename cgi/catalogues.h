@@ -1,8 +1,7 @@
 // The program's messages in the page languages other than English, built
 // from the gettext catalogues po/<lang>.po into a generated table
 // (scripts/catalogue), so nothing is read at run time. The table holds
-// offsets into one block of texts, no pointers: the loader has nothing to
-// relocate for it.
+// offsets into one block of texts.
 #ifndef S2N_CATALOGUES_H
 #define S2N_CATALOGUES_H
 

@@ -10,73 +10,17 @@
 #include "tags.h"
 #include "text.h"
 
-// Row order is the order of the setter pass: "h_PortIndex" first, then the
-// service mode before every row its mode guards, and each range's start
-// before its end.
+// The rows of tag_table.def, then the end row.
 const TagEntry fun_tab[] = {
-    {"h_PortIndex", get_PortIndex, set_PortIndex},
-    {"PortList", get_PortList, set_PortList},
-    {"PortNum", get_PortNum, nullptr},
-    {"fw_version", get_fw_version, nullptr},
-    {"uptime", get_uptime, nullptr},
-    {"wanip", get_wanip, nullptr},
-    {"h_ServiceMode", get_ServiceMode, set_ServiceMode},
-    {"VcomIdleTimeout", get_VcomIdleTimeout, set_VcomIdleTimeout},
-    {"VcomAliveCheck", get_VcomAliveCheck, set_VcomAliveCheck},
-    {"tcp_server_port", get_tcp_server_port, set_tcp_server_port},
-    {"server_idle_timeout", get_server_idle_timeout, set_server_idle_timeout},
-    {"server_alive_check", get_server_alive_check, set_server_alive_check},
-    {"tcp_client_ip", get_tcp_client_ip, set_tcp_client_ip},
-    {"tcp_client_port", get_tcp_client_port, set_tcp_client_port},
-    {"client_idle_timeout", get_client_idle_timeout, set_client_idle_timeout},
-    {"client_alive_check", get_client_alive_check, set_client_alive_check},
-    {"client_link_ip1", get_client_link_ip1, set_client_link_ip1},
-    {"client_link_port1", get_client_link_port1, set_client_link_port1},
-    {"client_link_ip2", get_client_link_ip2, set_client_link_ip2},
-    {"client_link_port2", get_client_link_port2, set_client_link_port2},
-    {"client_link_ip3", get_client_link_ip3, set_client_link_ip3},
-    {"client_link_port3", get_client_link_port3, set_client_link_port3},
-    {"client_link_ip4", get_client_link_ip4, set_client_link_ip4},
-    {"client_link_port4", get_client_link_port4, set_client_link_port4},
-    {"udp_port", get_udp_port, set_udp_port},
-    {"HostStartIp1", get_HostStartIp1, set_HostStartIp1},
-    {"HostEndIp1", get_HostEndIp1, set_HostEndIp1},
-    {"SendPort1", get_SendPort1, set_SendPort1},
-    {"HostStartIp2", get_HostStartIp2, set_HostStartIp2},
-    {"HostEndIp2", get_HostEndIp2, set_HostEndIp2},
-    {"SendPort2", get_SendPort2, set_SendPort2},
-    {"HostStartIp3", get_HostStartIp3, set_HostStartIp3},
-    {"HostEndIp3", get_HostEndIp3, set_HostEndIp3},
-    {"SendPort3", get_SendPort3, set_SendPort3},
-    {"HostStartIp4", get_HostStartIp4, set_HostStartIp4},
-    {"HostEndIp4", get_HostEndIp4, set_HostEndIp4},
-    {"SendPort4", get_SendPort4, set_SendPort4},
-    {"h_VcomLinkCnt", get_VcomLinkCnt, set_VcomLinkCnt},
-    {"h_ServerLinkCnt", get_ServerLinkCnt, set_ServerLinkCnt},
-    {"h_ConnectOn", get_ConnectOn, set_ConnectOn},
-    {"h_EncryptionEnable", get_EncryptionEnable, set_EncryptionEnable},
-    {"rtumaster_host_addr", get_rtumaster_host_addr, set_rtumaster_host_addr},
-    {"rtumaster_host_port", get_rtumaster_host_port, set_rtumaster_host_port},
-    {"rtumaster_idle_timeout", get_rtumaster_idle_timeout, set_rtumaster_idle_timeout},
-    {"rtumaster_alive_check", get_rtumaster_alive_check, set_rtumaster_alive_check},
-    {"rtuslave_server_port", get_rtuslave_server_port, set_rtuslave_server_port},
-    {"rtuslave_max_connect", get_rtuslave_max_connect, set_rtuslave_max_connect},
-    {"rtuslave_max_try", get_rtuslave_max_try, set_rtuslave_max_try},
-    {"rtuslave_rqstpause", get_rtuslave_rqstpause, set_rtuslave_rqstpause},
-    {"rtuslave_respwait", get_rtuslave_respwait, set_rtuslave_respwait},
-    {"rtuslave_idle_timeout", get_rtuslave_connect_timeout, set_rtuslave_connect_timeout},
-    {"asciimaster_host_addr", get_asciimaster_host_addr, set_asciimaster_host_addr},
-    {"asciimaster_host_port", get_asciimaster_host_port, set_asciimaster_host_port},
-    {"asciimaster_idle_timeout", get_asciimaster_idle_timeout, set_asciimaster_idle_timeout},
-    {"asciimaster_alive_check", get_asciimaster_alive_check, set_asciimaster_alive_check},
-    {"asciislave_server_port", get_asciislave_server_port, set_asciislave_server_port},
-    {"asciislave_max_connect", get_asciislave_max_connect, set_asciislave_max_connect},
-    {"asciislave_max_try", get_asciislave_max_try, set_asciislave_max_try},
-    {"asciislave_rqstpause", get_asciislave_rqstpause, set_asciislave_rqstpause},
-    {"asciislave_respwait", get_asciislave_respwait, set_asciislave_respwait},
-    {"asciislave_idle_timeout", get_asciislave_connect_timeout, set_asciislave_connect_timeout},
-    {"h_ClearConn", get_ClearConn, clear_connection},
-    {"ret_msg", get_ret_msg, nullptr},
+#define FIELD(tag, name, kind, guard, place) {tag, get_##name, set_##name},
+#define WRITTEN_FIELD FIELD
+#define TAG(tag, getter, setter) {tag, getter, setter},
+#define SHOW(tag, getter) {tag, getter, nullptr},
+#include "tag_table.def"
+#undef FIELD
+#undef WRITTEN_FIELD
+#undef TAG
+#undef SHOW
     {nullptr, nullptr, nullptr},
 };
 

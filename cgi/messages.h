@@ -28,7 +28,9 @@
     X(MSG_PORT_HELD_2, "port number already used by Port2") \
     X(MSG_PORT_HELD_3, "port number already used by Port3") \
     X(MSG_PORT_HELD_4, "port number already used by Port4") \
-    X(MSG_PARTLY_STORED, "save failed: the settings may be partly stored")
+    X(MSG_PARTLY_STORED, "save failed: the settings may be partly stored") \
+    X(MSG_NOT_A_NUMBER, "number must be digits with an optional + or -") \
+    X(MSG_LINK_COUNT_RANGE, "link count must be 1 to 2147483647")
 
 #define S2N_MESSAGE_DECL(name, text) extern const char name[sizeof(text)];
 S2N_MESSAGES(S2N_MESSAGE_DECL)

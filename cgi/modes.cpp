@@ -4,10 +4,11 @@
 #include "text.h"
 
 // The trace lines spell the enumerator names, so each name is written once.
-#define MODE_ROW(svc, pm, ls, pg)                                                              \
+#define MODE_ROW(svc, pm, ls, pg, ...)                                                         \
     {                                                                                          \
         .service_mode = svc, .port_mode = pm, .listens = ls, .page = pg,                       \
         .get_line = "get_ServiceMode " #pm "\n", .set_line = "set_ServiceMode: " #svc "\n",    \
+        .record = {__VA_ARGS__},                                                               \
     }
 
 constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
@@ -15,10 +16,10 @@ constexpr ServiceModeRow service_modes[SERVICE_MODES] = {
     MODE_ROW(ENUM_SEVICE_MODE_SERVER, PORT_SERVER_MODE, LISTEN_TCP_DATA, "s2n_service_mode_tcpsrv.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_CLIENT, PORT_CLIENT_MODE, LISTEN_NONE, "s2n_service_mode_tcpcli.htm"),
     MODE_ROW(ENUM_SEVICE_MODE_UDP, PORT_UDP_MODE, LISTEN_UDP_DATA, "s2n_service_mode_udp.htm"),
-    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, LISTEN_TCP_MODBUS, "rtu_slave_mode.htm"),
-    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, LISTEN_NONE, "rtu_master_mode.htm"),
-    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, LISTEN_TCP_MODBUS, "ascii_slave_mode.htm"),
-    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, LISTEN_NONE, "ascii_master_mode.htm"),
+    MODE_ROW(ENUM_RTU_SLAVE_MODE, RTU_SLAVE_MODE, LISTEN_TCP_MODBUS, "rtu_slave_mode.htm", .slave = &rtuslave_info),
+    MODE_ROW(ENUM_RTU_MASTER_MODE, RTU_MASTER_MODE, LISTEN_NONE, "rtu_master_mode.htm", .master = &rtumaster_info),
+    MODE_ROW(ENUM_ASCII_SLAVE_MODE, ASCII_SLAVE_MODE, LISTEN_TCP_MODBUS, "ascii_slave_mode.htm", .slave = &asciislave_info),
+    MODE_ROW(ENUM_ASCII_MASTER_MODE, ASCII_MASTER_MODE, LISTEN_NONE, "ascii_master_mode.htm", .master = &asciimaster_info),
 };
 static_assert([] {
     for (int i = 0; i < SERVICE_MODES; ++i)
@@ -66,9 +67,6 @@ int modbus_port_num(const ServiceModeRow *row)
     return rec.master ? rec.master->host_port : rec.slave->server_port;
 }
 
-// The store calls are named here rather than kept as pointers in the
-// table: the loader binds a library function a table points to when the
-// program starts, on every request, and a called one only when it is called.
 int modbus_store(const ServiceModeRow *row, ModbusRecord rec, int idx)
 {
     switch (row->port_mode) {

@@ -35,21 +35,19 @@ struct ModbusRecord {
     MbusSlaveInfo *slave = nullptr;
 };
 
-// The texts are held in the row, not pointed to, and the Modbus record
-// comes from modbus_record: a pointer in the table would be a relocation
-// the loader makes on every request.
 // What a service listens on, where peers connect to the device: the data
 // port (net_addr) over TCP or UDP, or the Modbus slave record's server port.
 // Clients and masters connect out and hold no number of the device's.
 enum Listen : unsigned char { LISTEN_NONE, LISTEN_TCP_DATA, LISTEN_UDP_DATA, LISTEN_TCP_MODBUS };
 
 struct ServiceModeRow {
-    int service_mode;   // the page's number, 1..8
-    int port_mode;      // the PortMode code stored in port_mode
-    Listen listens;     // what the service listens on
-    char page[28];      // template page of the service
-    char get_line[40];  // trace line of get_ServiceMode
-    char set_line[44];  // trace line of set_ServiceMode
+    int service_mode;      // the page's number, 1..8
+    int port_mode;         // the PortMode code stored in port_mode
+    Listen listens;        // what the service listens on
+    const char *page;      // template page of the service
+    const char *get_line;  // trace line of get_ServiceMode
+    const char *set_line;  // trace line of set_ServiceMode
+    ModbusRecord record;   // a Modbus gateway's record; none for the network services
 };
 
 // Indexed by service_mode - 1.
@@ -64,17 +62,10 @@ const ServiceModeRow *mode_by_service(int service_mode);
 // The Modbus gateway row whose page is named exactly so, or null.
 const ServiceModeRow *modbus_mode_by_page(const char *page);
 
-// A row's Modbus record; all null for the network services. The one place
-// that pairs each gateway mode with its record.
+// A row's Modbus record; all null for the network services.
 inline ModbusRecord modbus_record(const ServiceModeRow *row)
 {
-    switch (row->port_mode) {
-    case RTU_SLAVE_MODE: return {.slave = &rtuslave_info};
-    case RTU_MASTER_MODE: return {.master = &rtumaster_info};
-    case ASCII_SLAVE_MODE: return {.slave = &asciislave_info};
-    case ASCII_MASTER_MODE: return {.master = &asciimaster_info};
-    default: return {};
-    }
+    return row->record;
 }
 
 // The network port number a Modbus row's record claims: the master's host

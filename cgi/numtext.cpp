@@ -5,37 +5,56 @@
 
 #include "output.h"
 
-// Both readers below get their own copy: dec_value reads every address
-// part of a page, where a call apiece shows.
-[[gnu::always_inline]] static inline long long read_dec(const char *text)
+// isspace() in the C locale.
+static bool blank(unsigned char c)
 {
-    if (!text)
-        return 0;
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-    // isspace() in the C locale, without the locale lookup.
-    while (*s == ' ' || (*s >= '\t' && *s <= '\r'))
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Reads blanks, a sign and digits from *at on, leaving *at after them;
+// the digits' count goes to digits. The cap keeps the loop from
+// overflowing however many digits follow.
+static long long read_dec(const unsigned char **at, unsigned *digits)
+{
+    const unsigned char *s = *at;
+    while (blank(*s))
         ++s;
     bool neg = false;
     if (*s == '+' || *s == '-')
         neg = (*s++ == '-');
-    // The cap keeps the loop from overflowing however many digits follow.
     long long mag = 0;
-    while (*s >= '0' && *s <= '9') {
-        mag = mag * 10 + (*s++ - '0');
+    *digits = 0;
+    for (; *s >= '0' && *s <= '9'; ++s, ++*digits) {
+        mag = mag * 10 + (*s - '0');
         if (mag > DEC_WIDE_LIMIT)
             mag = DEC_WIDE_LIMIT;
     }
+    *at = s;
     return neg ? -mag : mag;
 }
 
-long long dec_wide(const char *text)
+bool dec_strict(const char *text, long long *out)
 {
-    return read_dec(text);
+    if (!text)
+        return false;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
+    unsigned digits = 0;
+    long long v = read_dec(&s, &digits);
+    while (blank(*s))
+        ++s;
+    if (digits == 0 || *s != '\0')
+        return false;
+    *out = v;
+    return true;
 }
 
 int dec_value(const char *text)
 {
-    long long v = read_dec(text);
+    if (!text)
+        return 0;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
+    unsigned digits = 0;
+    long long v = read_dec(&s, &digits);
     if (v < INT_MIN)
         return INT_MIN;
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);

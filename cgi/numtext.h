@@ -9,10 +9,13 @@
 // target. A null text reads as 0.
 int dec_value(const char *text);
 
-// The same reading, saturated only beyond +-DEC_WIDE_LIMIT: wide enough to
-// tell a number the 32-bit range cannot hold from one it can.
+// A number as a form field must hold it: white space around an optional
+// sign and decimal digits, nothing else. False for any other text, the
+// empty text included; otherwise its value, saturated beyond
+// +-DEC_WIDE_LIMIT, which is wide enough to tell a number the 32-bit range
+// cannot hold from one it can.
 enum : long long { DEC_WIDE_LIMIT = 1ll << 40 };
-long long dec_wide(const char *text);
+bool dec_strict(const char *text, long long *out);
 
 // Room for any 64-bit value: a sign, 19 digits and the end mark.
 enum { DEC_TEXT_SIZE = 21 };
@@ -25,8 +28,7 @@ unsigned dec_text(char *out, long long v);
 // mark; returns the number of characters.
 unsigned octet_text(char *out, unsigned char v);
 
-// Prints v in decimal to standard output: printf("%d") without the cost of
-// the format machinery, for the many numbers a page shows.
+// Prints v in decimal to standard output, as printf("%lld") does.
 void print_dec(long long v);
 
 #endif

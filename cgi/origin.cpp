@@ -76,12 +76,10 @@ static bool listed(const char *list, const char *name, size_t len)
 
 // Names under these suffixes cannot be registered by anyone outside the
 // local network, so they cannot be made to resolve to the device.
-// Held in the rows: a table of pointers costs the loader a relocation each.
-static const char kLocalSuffixes[][12] = {".local", ".lan", ".home.arpa", ".internal"};
+static const char *const kLocalSuffixes[] = {".local", ".lan", ".home.arpa", ".internal"};
 
 // Four dotted decimal parts of 0 to 255 without leading zeros, as an IPv4
-// address is written; read by the program's own address reader, so a save
-// to an address binds no library call for it.
+// address is written, as the program's address reader takes it.
 static bool ipv4_literal(const char *text)
 {
     unsigned dots = 0;

@@ -321,6 +321,8 @@ static void reload_paid(void)
 
 // ---- Save flow ----
 
+static bool reload_firewall(const char *group);
+
 // Stores the records and brings the entries and the firewall in line with
 // them; runs with termination held.
 static void store_and_follow(const ServiceModeRow *mb, int mbus)
@@ -378,7 +380,7 @@ void save_flow(const char *next_page)
     release_signals();
 }
 
-bool reload_firewall(const char *group)
+static bool reload_firewall(const char *group)
 {
     // Buffered output must not be written again by the child.
     fflush(nullptr);

@@ -15,10 +15,6 @@ const char *save_lock_take(void);
 // Releases the save lock if this request holds it.
 void save_lock_release(void);
 
-// Reloads the firewall rule group in a detached child; returns at once,
-// true when the child was started.
-bool reload_firewall(const char *group);
-
 // Keeps the Modbus mode code and, for a Modbus page, that page's record as
 // the request loaded them, before the setter pass changes them: a store that
 // fails puts them back.

@@ -12,19 +12,16 @@
 #include "text.h"
 
 // Where trace lines go: the system console on the device. Host builds point
-// it at a file (opened for appending so the lines add up); a request can
-// change neither.
+// it at a file and append, so the lines add up; a request can change
+// neither.
 #ifndef S2N_CONSOLE_PATH
 #define S2N_CONSOLE_PATH "/dev/console"
 #endif
-#ifndef S2N_CONSOLE_MODE
-#define S2N_CONSOLE_MODE "w"
+#ifndef S2N_CONSOLE_APPEND
+#define S2N_CONSOLE_APPEND 0
 #endif
 
-// The open flags of fopen's mode: "w" truncates (nothing, on the console
-// device), "a" appends.
-static const int kConsoleFlags =
-    O_WRONLY | O_CREAT | (S2N_CONSOLE_MODE[0] == 'a' ? O_APPEND : O_TRUNC);
+static const int kConsoleFlags = O_WRONLY | O_CREAT | (S2N_CONSOLE_APPEND ? O_APPEND : O_TRUNC);
 
 // Each trace line opens the console, writes and closes it; a console that
 // cannot be opened drops the line. Plain system calls: a line needs no
@@ -51,8 +48,7 @@ static void trace_text(const char *line)
 }
 
 // The summary line of a service mode tag, "<who>: pPortInfo[%d]->port_mode=%d
-// iServiceMode=%d\n", put together with the shared decimal writer rather
-// than the printf machinery.
+// iServiceMode=%d\n", put together with the shared decimal writer.
 static void trace_summary(const char *who, int port, int port_mode, int service_mode)
 {
     static const char port_text[] = ": pPortInfo[";

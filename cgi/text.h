@@ -1,6 +1,5 @@
-// Small text helpers the program uses instead of the C library's: each
-// library function the program calls is bound by the dynamic loader on its
-// first call, which costs more than these few loops on short texts.
+// Small text helpers in place of the C library's string calls (the
+// README's speed rule says why).
 #ifndef S2N_TEXT_H
 #define S2N_TEXT_H
 

@@ -11,10 +11,10 @@
 //   byte 3  bit 0 SaveNewConfig fails with a message; bit 1 no port record,
 //           bit 3 no device record; bit 4 no per-port entries
 //   byte 4..6  a network port in use (16 bits) and the port using it
-//   then lines up to a NUL byte, one per row with a setter in table order
-//   (a line starting with DEL leaves the field out), then record patches
-//   of three bytes: an offset (16 bits) into the four ports' records and
-//   Modbus records, a byte.
+//   then lines up to a NUL byte: the headers bits 0..4 ask for, then form
+//   fields as "name=value" lines; then record patches of three bytes: an
+//   offset (16 bits) into the four ports' records and Modbus records, a
+//   byte.
 #include <cerrno>
 #include <cstring>
 #include <sstream>
@@ -82,9 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fuzz_env(header, line(data[2] >> bit++ & 1) ? value.c_str() : nullptr);
     static const char *const methods[] = {"POST", "GET", "HEAD", nullptr};
     fuzz_env("REQUEST_METHOD", methods[data[2] >> 5 & 3]);
-    for (const TagEntry *row = fun_tab; row->tag; ++row)
-        if (line(row->setter != nullptr) && (value.empty() || value[0] != '\x7f'))
-            fake::field(row->tag, value);
+    while (line(true))
+        if (size_t eq = value.find('='); eq != std::string::npos)
+            fake::field(value.substr(0, eq), value.substr(eq + 1));
 
     // Record patches: an offset into the record arrays, one after the other, and a byte.
     const std::pair<void *, size_t> areas[] = {{p.ports, sizeof p.ports}, {p.mbus_mode, sizeof p.mbus_mode},

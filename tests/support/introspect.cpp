@@ -7,7 +7,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-#include "field_limits.h"
+#include "fields.h"
 #include "modes.h"
 #include "state.h"
 
@@ -56,15 +56,19 @@ static const char *json_text(const char *text)
     return out;
 }
 
-// Each checked tag with the limits of its kind; the pages' inputs follow them.
+// Each checked setting with the limits of its kind; the pages' inputs
+// follow them.
 static void limit_rows()
 {
-    static const char *const kRules[] = {"number", "address", "text"};
-    for (unsigned i = 0; i < field_tag_count; ++i) {
-        const FieldLimit &l = field_limits[field_tags[i].limit];
-        row(i == 0, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
-            field_tags[i].tag, field_limit_kind(field_tags[i].limit), kRules[l.rule], static_cast<int>(l.min),
-            static_cast<int>(l.max), json_text(field_limit_pattern(field_tags[i].limit)));
+    static const char *const kRules[] = {"number", "address", "text", "any"};
+    bool first = true;
+    for (const FormField &f : form_fields) {
+        const FieldKind &k = field_kinds[f.kind];
+        if (k.rule == RULE_ANY)
+            continue;
+        row(first, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
+            f.tag, k.name, kRules[k.rule], static_cast<int>(k.min), static_cast<int>(k.max), json_text(k.pattern));
+        first = false;
     }
 }
 

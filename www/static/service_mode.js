@@ -136,38 +136,18 @@
     box.append(sw, state, range);
   }
 
-  // The numbers a UDP range is weighed by on the device: a step of the first
-  // to the fourth part counts 254 * 65536, 254 * 256, 254 and 1 addresses.
-  var WEIGHTS = [16646144, 65024, 254, 1];
-
-  // Whether an end comes before its start as the device counts a range:
-  // missing parts are 0, and a range of more than 2^31 - 1 addresses
-  // cannot be stored either.
-  function reversed(start, end) {
-    if (!/^[^ ]/.test(start) || !/^[^ ]/.test(end))
-      return false;
-    var s = start.split("."), e = end.split("."), n = 1;
-    if ((parseInt(e[0], 10) || 0) < (parseInt(s[0], 10) || 0))
-      return true;
-    for (var i = 0; i < 4; ++i)
-      n += ((parseInt(e[i], 10) || 0) - (parseInt(s[i], 10) || 0)) * WEIGHTS[i];
-    return n <= 0 || n > 2147483647;
-  }
-
   // The fields a refused save was about: those whose value breaks the
-  // page's limits or comes before its range's start, else the field the
-  // message names. Each is marked and tied to the message; the first gets
-  // the focus.
+  // page's limits, else the filled-in fields the message names. Each is
+  // marked and tied to the message; the first gets the focus.
   function markFaults() {
     var text = msg.textContent.trim();
     var all = fields();
     var faults = all.filter(function (el) {
-      var start = el.getAttribute("data-start");
-      return !el.validity.valid || start && reversed(form.elements[start].value, el.value);
+      return !el.validity.valid;
     });
     if (!faults.length)
       faults = all.filter(function (el) {
-        return el.getAttribute("data-fault") === text;
+        return el.getAttribute("data-fault") === text && el.value !== "";
       });
     msg.id = msg.id || "msg";
     faults.forEach(function (el) {
