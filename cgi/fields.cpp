@@ -21,8 +21,7 @@
 #include "text.h"
 
 constexpr FieldKind field_kinds[FIELD_KINDS] = {
-#define KIND(id, name, rule, min, max, message) \
-    {name, RULE_##rule, min, max, RULE_##rule == RULE_ADDRESS ? ADDRESS_PATTERN : nullptr, message},
+#define KIND(id, name, rule, min, max, message) {RULE_##rule, min, max, message},
 #include "field_kinds.def"
 #undef KIND
 };

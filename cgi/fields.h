@@ -23,11 +23,11 @@ enum FieldKindId : unsigned char {
     FIELD_KINDS
 };
 
+// The pages' address inputs carry ADDRESS_PATTERN, the kind names only
+// s2n-introspect prints: field_kinds.def has them for its readers.
 struct FieldKind {
-    const char *name;
     FieldRule rule;
     int32_t min, max;     // RULE_NUMBER: the value; RULE_ADDRESS, RULE_TEXT: the text's length
-    const char *pattern;  // RULE_ADDRESS: the pages' input pattern; else null
     const char *message;  // what a refused value leaves pending
 };
 

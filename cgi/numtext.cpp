@@ -11,25 +11,22 @@ static bool blank(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Reads blanks, a sign and digits from *at on, leaving *at after them;
-// the digits' count goes to digits. The cap keeps the loop from
-// overflowing however many digits follow.
-static long long read_dec(const unsigned char **at, unsigned *digits)
+// Blanks, a sign, then digits up to the first other character. The cap
+// keeps the loop from overflowing however many digits follow.
+static long long read_dec(const char *text)
 {
-    const unsigned char *s = *at;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
     while (blank(*s))
         ++s;
     bool neg = false;
     if (*s == '+' || *s == '-')
         neg = (*s++ == '-');
     long long mag = 0;
-    *digits = 0;
-    for (; *s >= '0' && *s <= '9'; ++s, ++*digits) {
-        mag = mag * 10 + (*s - '0');
+    while (*s >= '0' && *s <= '9') {
+        mag = mag * 10 + (*s++ - '0');
         if (mag > DEC_WIDE_LIMIT)
             mag = DEC_WIDE_LIMIT;
     }
-    *at = s;
     return neg ? -mag : mag;
 }
 
@@ -38,13 +35,24 @@ bool dec_strict(const char *text, long long *out)
     if (!text)
         return false;
     const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-    unsigned digits = 0;
-    long long v = read_dec(&s, &digits);
     while (blank(*s))
         ++s;
-    if (digits == 0 || *s != '\0')
+    bool neg = false;
+    if (*s == '+' || *s == '-')
+        neg = (*s++ == '-');
+    if (*s < '0' || *s > '9')
         return false;
-    *out = v;
+    long long mag = 0;
+    while (*s >= '0' && *s <= '9') {
+        mag = mag * 10 + (*s++ - '0');
+        if (mag > DEC_WIDE_LIMIT)
+            mag = DEC_WIDE_LIMIT;
+    }
+    while (blank(*s))
+        ++s;
+    if (*s != '\0')
+        return false;
+    *out = neg ? -mag : mag;
     return true;
 }
 
@@ -52,9 +60,7 @@ int dec_value(const char *text)
 {
     if (!text)
         return 0;
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
-    unsigned digits = 0;
-    long long v = read_dec(&s, &digits);
+    long long v = read_dec(text);
     if (v < INT_MIN)
         return INT_MIN;
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);

@@ -110,7 +110,7 @@ TEST(FieldTable, EveryValueIsRefusedOrReadBackAsTyped)
                                  : k.rule == RULE_ADDRESS ? address(k, t, f.kind)
                                                           : text(k, t);
             if (k.rule == RULE_ADDRESS && !t.empty()) {
-                EXPECT_EQ(std::regex_match(t, std::regex(k.pattern)), !want.msg);
+                EXPECT_EQ(std::regex_match(t, std::regex(ADDRESS_PATTERN)), !want.msg);
             }
             EXPECT_EQ(request(&t), want.msg ? stored : want.shown);
             EXPECT_STREQ(ret_msg, want.msg);
