@@ -6,7 +6,11 @@
 # s2n-devkit, s2n-introspect, the tests and the benchmarks are never
 # installed: the device brings its own platform libraries.
 
-if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT)
+# CMake's own default (/usr/local) becomes the firmware root, also in a
+# build folder configured before these settings existed; a prefix chosen on
+# the first configure stays.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT OR (CMAKE_INSTALL_PREFIX STREQUAL "/usr/local"
+        AND DEFINED CACHE{CMAKE_CACHEFILE_DIR} AND NOT DEFINED CACHE{S2N_INSTALL_CGIDIR}))
     set(CMAKE_INSTALL_PREFIX "/" CACHE PATH "The firmware root the install paths hang from" FORCE)
 endif()
 set(S2N_INSTALL_CGIDIR "www/cgi-bin" CACHE STRING
@@ -31,6 +35,14 @@ install(CODE "
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR \"stripping \${program} failed\")
     endif()")
+
+# A development build writes its trace lines and save lock into its build
+# folder: say so when such a build is installed.
+if(NOT S2N_CONSOLE STREQUAL "/dev/console" OR NOT S2N_LOCK STREQUAL "/var/run/s2n_service_mode.lock")
+    install(CODE "message(STATUS \"Note: this program writes its trace lines to ${S2N_CONSOLE} \"
+        \"and its save lock to ${S2N_LOCK}, not to the device's /dev/console and /var/run \"
+        \"(the device preset builds the device's program)\")")
+endif()
 
 foreach(lang ${S2N_LANGUAGES})
     set(s2n_lang_pages "")
