@@ -72,8 +72,11 @@ else()
     find_program(S2N_READELF NAMES readelf REQUIRED)
 endif()
 set(S2N_NEEDS ${PROJECT_BINARY_DIR}/s2n_service_mode.needs)
-add_custom_command(TARGET s2n_service_mode.cgi POST_BUILD
+add_custom_command(OUTPUT ${S2N_NEEDS}
     COMMAND ${S2N_PYTHON} ${PROJECT_SOURCE_DIR}/scripts/device-lists needs
         --readelf ${S2N_READELF} --out ${S2N_NEEDS}
         $<TARGET_FILE:s2n_service_mode.cgi> $<TARGET_FILE:devcfg> $<TARGET_FILE:webcgi>
-    BYPRODUCTS ${S2N_NEEDS} VERBATIM)
+    DEPENDS s2n_service_mode.cgi $<TARGET_FILE:devcfg> $<TARGET_FILE:webcgi>
+        ${PROJECT_SOURCE_DIR}/scripts/device-lists
+    COMMENT "Stating what the program needs of the device" VERBATIM)
+add_custom_target(s2n_needs ALL DEPENDS ${S2N_NEEDS})

@@ -176,7 +176,7 @@ class SysrootBuildTest(unittest.TestCase):
                      "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DS2N_WERROR=ON", "-DS2N_DEVICE_PLATFORM=ON",
                      "-DCMAKE_FIND_ROOT_PATH=" + os.path.join(tmp, "sysroot"),
                      "-DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY"]
-        for cmd in (configure, ["cmake", "--build", build, "-j2", "--target", "s2n_service_mode.cgi"]):
+        for cmd in (configure, ["cmake", "--build", build, "-j2", "--target", "s2n_needs"]):
             p = subprocess.run(cmd, capture_output=True, text=True, timeout=500)
             self.assertEqual(p.returncode, 0, p.stdout[-3000:] + p.stderr[-3000:])
         self.assertIn("S2N_DEVCFG_LIBRARY:FILEPATH=%s/libdevcfg.so" % libdir, read(build + "/CMakeCache.txt"))
