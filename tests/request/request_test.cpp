@@ -105,6 +105,7 @@ TEST(Request, SaveGateAndPageChoice)
         {.what = "Referer only, same host", .referer = "http://192.168.1.1/x.cgi?h_PortIndex=1"},
         {.what = "Referer only, other host", .msg = other, .referer = "http://evil.example/192.168.1.1"},
         {.what = "relative Referer, the host after \"://\" in its query", .msg = other, .referer = "/x?u=://192.168.1.1"},
+        {.what = "Referer without a scheme", .msg = other, .referer = "://192.168.1.1/"},
         {.what = "Origin with a port the Host lacks", .msg = other, .origin = "http://192.168.1.1:8080"},
         {.what = "Host with a port the Origin lacks", .msg = other, .origin = "http://192.168.1.1", .host = "192.168.1.1:8080"},
         {.what = "no Host to compare with", .msg = other, .origin = "http://192.168.1.1", .host = nullptr},

@@ -74,6 +74,8 @@ TEST(InetNeta2, Table)
         {"size 17 fits the longest text", 0xFFFFFFFFu, 17, true, "255.255.255.255"},
         {"size 16 fails before the last octet", 0xFFFFFFFFu, 16, false, "255.255.255."},
         {"size 0 writes nothing", word_of(1, 2, 3, 4), 0, false, ""},
+        {"size 8 fits the zero address", 0, 8, true, "0.0.0.0"},
+        {"size 7 does not", 0, 7, false, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
