@@ -1,8 +1,9 @@
 // The service mode pages' script: the port and service selectors, the
-// on/off switches, the word after a save, the field a refused save was
-// about, and a question before unsaved edits are left. Every page works
-// without it; nothing here changes what the form sends but the switches'
-// 0 or 1.
+// on/off switches, the checks of each field before a save, the word after
+// a save, the fields a refused save was about, and a question before
+// unsaved edits are left. The form stays hidden without it (see below);
+// nothing here changes what the form sends but the switches' 0 or 1. The
+// program still checks every value: the checks here spare a round trip.
 (function () {
   "use strict";
   // Template page of each service number, 1 to 8.
@@ -25,14 +26,31 @@
     form.parentNode.removeChild(form);
     return;
   }
+  // The page comes with its form hidden, so a frame that may not run
+  // scripts has nothing to click; this is the top window: show it.
+  form.hidden = false;
+  // The page's own checks replace the browser's, whose bubbles speak the
+  // browser's language and show one field at a time.
+  form.noValidate = true;
   var port = document.getElementById("port");
   var service = document.getElementById("service");
   var msg = document.querySelector(".msg");
   var pending = document.querySelector(".pending");
   var index = parseInt(form.elements.h_PortIndex.value, 10) || 0;
   var page = form.elements.next_page.value;
+  var done = document.querySelector(".done");
   var refused = false;
   var leaving = false;
+  var saving = false;
+  // Blanks as the program skips them around a number.
+  var NUMBER = /^[ \t\n\v\f\r]*([+-]?[0-9]+)[ \t\n\v\f\r]*$/;
+
+  // One of the form's message texts, its {name} parts filled in.
+  function say(key, values) {
+    return form.getAttribute("data-" + key).replace(/\{(\w+)\}/g, function (all, name) {
+      return values[name];
+    });
+  }
 
   function url(query) {
     return form.getAttribute("action") + "?lang=" +
@@ -136,59 +154,132 @@
     box.append(sw, state, range);
   }
 
-  // The numbers a UDP range is weighed by on the device: a step of the first
-  // to the fourth part counts 254 * 65536, 254 * 256, 254 and 1 addresses.
-  var WEIGHTS = [16646144, 65024, 254, 1];
-
-  // Whether an end comes before its start as the device counts a range:
-  // missing parts are 0, and a range of more than 2^31 - 1 addresses
-  // cannot be stored either.
-  function reversed(start, end) {
-    if (!/^[^ ]/.test(start) || !/^[^ ]/.test(end))
-      return false;
-    var s = start.split("."), e = end.split("."), n = 1;
-    if ((parseInt(e[0], 10) || 0) < (parseInt(s[0], 10) || 0))
-      return true;
-    for (var i = 0; i < 4; ++i)
-      n += ((parseInt(e[i], 10) || 0) - (parseInt(s[i], 10) || 0)) * WEIGHTS[i];
-    return n <= 0 || n > 2147483647;
+  // A number field becomes a text field that reads what was typed as it
+  // stands (a number field hides text it cannot parse and steps its value
+  // under the mouse wheel); its min and max stay as the limits. Phones
+  // show digits, and the full keyboard where a minus may be typed.
+  function asText(el) {
+    var min = el.getAttribute("min");
+    el.type = "text";
+    el.setAttribute("data-number", "");
+    el.setAttribute("autocomplete", "off");
+    el.spellcheck = false;
+    if (min !== null && +min >= 0)
+      el.inputMode = "numeric";
   }
 
-  // The fields a refused save was about: those whose value breaks the
-  // page's limits or comes before its range's start, else the field the
-  // message names. Each is marked and tied to the message; the first gets
-  // the focus.
-  function markFaults() {
-    var text = msg.textContent.trim();
+  // What the text breaks of the field's own limits, as the message that
+  // names what it takes, or "" when the field may be sent as it is.
+  function fault(el) {
+    var value = el.value;
+    if (el.hasAttribute("data-number")) {
+      var min = el.getAttribute("min"), max = el.getAttribute("max");
+      var limits = { min: min, max: max };
+      var number = NUMBER.exec(value);
+      if (!number)
+        return say(value.trim() ? "whole" : "range", limits);
+      return min !== null && +number[1] < +min || max !== null && +number[1] > +max ? say("range", limits) : "";
+    }
+    var pattern = el.getAttribute("pattern");
+    if (pattern !== null && (value || el.required) && !new RegExp("^(?:" + pattern + ")$").test(value))
+      return say("address", {});
+    // The program counts the bytes it stores.
+    var most = el.getAttribute("maxlength");
+    if (most !== null && new TextEncoder().encode(value).length > +most)
+      return say("length", { max: most });
+    return "";
+  }
+
+  // A message under a field, which stays until the field changes.
+  function showFault(el, text) {
+    var note = document.getElementById(el.name + "-fault");
+    if (!note) {
+      note = document.createElement("small");
+      note.className = "fault";
+      note.id = el.name + "-fault";
+      el.nextElementSibling.after(note);
+    }
+    note.textContent = text;
+    el.setAttribute("aria-invalid", "true");
+    el.setAttribute("aria-describedby", note.id);
+  }
+
+  function clearFault(el) {
+    var note = document.getElementById(el.name + "-fault");
+    if (note)
+      note.remove();
+    el.removeAttribute("aria-invalid");
+    el.removeAttribute("aria-describedby");
+  }
+
+  // Every field at fault gets its message at once; the first the focus.
+  function showFaults(faults) {
+    faults.forEach(function (f) {
+      showFault(f.el, f.text);
+    });
+    if (faults.length)
+      faults[0].el.focus();
+    return faults.length;
+  }
+
+  // A value as the program shows it back: a number without sign + or
+  // leading zeros, an address with its missing parts as 0 (all zeros: none).
+  function plain(el, value) {
+    var number = NUMBER.exec(value);
+    if (el.hasAttribute("data-number") && number)
+      return String(+number[1]);
+    if (el.getAttribute("pattern") !== null) {
+      var parts = value.split(".").map(Number);
+      while (parts.length < 4)
+        parts.push(0);
+      return parts.join(".") === "0.0.0.0" ? "" : parts.join(".");
+    }
+    return value;
+  }
+
+  // The fields a refused save was about, with the text to show under each:
+  // those whose value breaks the page's checks; else the field the message
+  // names (data-fault); else those the program showed with another value
+  // than the one sent, as it does where it refused one. None: the message
+  // stays only at the top.
+  function refusedFields(text, shown) {
     var all = fields();
-    var faults = all.filter(function (el) {
-      var start = el.getAttribute("data-start");
-      return !el.validity.valid || start && reversed(form.elements[start].value, el.value);
+    var faults = all.map(function (el) {
+      return { el: el, text: fault(el) };
+    }).filter(function (f) {
+      return f.text;
     });
     if (!faults.length)
       faults = all.filter(function (el) {
         return el.getAttribute("data-fault") === text;
+      }).concat(all.filter(function (el) {
+        return el.value && el.name in shown && plain(el, el.value) !== plain(el, shown[el.name]);
+      })).slice(0, 1).map(function (el) {
+        return { el: el, text: text };
       });
-    msg.id = msg.id || "msg";
-    faults.forEach(function (el) {
-      el.setAttribute("aria-invalid", "true");
-      el.setAttribute("aria-describedby", msg.id);
-      el.addEventListener("input", function () {
-        el.removeAttribute("aria-invalid");
-      }, { once: true });
+    return faults;
+  }
+
+  // Whether the text is one of the program's own messages, not a text the
+  // configuration library left.
+  function programMessage(text) {
+    return Array.prototype.some.call(document.getElementById("refusals").content.children, function (p) {
+      return p.textContent === text;
     });
-    if (faults.length)
-      faults[0].focus();
   }
 
   // The page the program answered a submitted form with. The program keeps
   // a refused save's values only where it could: the page shows what the
-  // user sent, and the service the port still runs. A stored save says so.
-  // Either way a reload then shows the page and sends nothing again.
+  // user sent, and the service the port still runs. A stored save says so,
+  // naming the port and the service it now runs. Either way a reload then
+  // shows the page and sends nothing again.
   function answered(sent) {
-    if (msg.textContent.trim()) {
+    var text = msg.textContent.trim();
+    if (text) {
+      var shown = {};
       refused = true;
       fields().forEach(function (el) {
+        shown[el.name] = el.value;
         if (el.type === "checkbox")
           el.checked = sent.values[el.getAttribute("data-for")] === "1";
         else if (el.name in sent.values)
@@ -196,9 +287,15 @@
         el.dispatchEvent(new Event("change"));
       });
       pending.setAttribute("data-stored", sent.stored);
-      markFaults();
+      if (programMessage(text)) {
+        var label = document.createElement("strong");
+        label.textContent = msg.getAttribute("data-refused") + " ";
+        msg.prepend(label);
+        showFaults(refusedFields(text, shown));
+      }
     } else {
-      var done = document.querySelector(".done");
+      done.firstElementChild.textContent = done.getAttribute("data-runs").replace("{port}", index + 1)
+        .replace("{service}", service.options[service.selectedIndex].text);
       done.hidden = false;
       done.lastElementChild.hidden = !sent.reset;
     }
@@ -206,6 +303,16 @@
   }
 
   form.addEventListener("submit", function (e) {
+    var faults = fields().map(function (el) {
+      return { el: el, text: fault(el) };
+    }).filter(function (f) {
+      return f.text;
+    });
+    if (showFaults(faults)) {
+      e.preventDefault();
+      return;
+    }
+    saving = true;
     var values = {};
     new FormData(form).forEach(function (value, name) {
       values[name] = value;
@@ -216,6 +323,21 @@
     }));
   });
 
+  // An edit takes back its field's message and the word of the last save.
+  form.addEventListener("input", function (e) {
+    clearFault(e.target);
+    done.hidden = true;
+  });
+
+  // Back, reload, a typed address or closing the tab: the browser asks,
+  // unless the page's own question was answered or its own Save is leaving.
+  window.addEventListener("beforeunload", function (e) {
+    if (!saving && !leaving && unsaved()) {
+      e.preventDefault();
+      e.returnValue = "";
+    }
+  });
+
   // Links leave the page: ask first when there are unsaved entries.
   document.addEventListener("click", function (e) {
     var link = e.target.closest && e.target.closest("a[href]");
@@ -224,11 +346,12 @@
   });
 
   form.querySelectorAll(".switch input[type=range]").forEach(makeSwitch);
+  form.querySelectorAll("input[type=number]").forEach(asText);
   follow(port, loadPort);
   follow(service, loadService);
   // A page taken back from the history asks again before it is left.
   window.addEventListener("pageshow", function () {
-    leaving = false;
+    leaving = saving = false;
     mark();
   });
   mark();
