@@ -223,7 +223,7 @@
   }
 
   // A value as the program shows it back: a number without sign + or
-  // leading zeros, an address with its missing parts as 0 (all zeros: none).
+  // leading zeros, an address with its missing parts as 0.
   function plain(el, value) {
     var number = NUMBER.exec(value);
     if (el.hasAttribute("data-number") && number)
@@ -232,32 +232,25 @@
       var parts = value.split(".").map(Number);
       while (parts.length < 4)
         parts.push(0);
-      return parts.join(".") === "0.0.0.0" ? "" : parts.join(".");
+      return parts.join(".");
     }
     return value;
   }
 
-  // The fields a refused save was about, with the text to show under each:
-  // those whose value breaks the page's checks; else the field the message
-  // names (data-fault); else those the program showed with another value
-  // than the one sent, as it does where it refused one. None: the message
+  // The field a refused save was about, with the message to show under it:
+  // the field the message names (data-fault), else the first the program
+  // showed with another value than the one sent, as it does where it
+  // refuses one. The page's checks passed what was sent. None: the message
   // stays only at the top.
-  function refusedFields(text, shown) {
+  function refusedField(text, shown) {
     var all = fields();
-    var faults = all.map(function (el) {
-      return { el: el, text: fault(el) };
-    }).filter(function (f) {
-      return f.text;
+    return all.filter(function (el) {
+      return el.getAttribute("data-fault") === text;
+    }).concat(all.filter(function (el) {
+      return el.value && plain(el, el.value) !== plain(el, shown[el.name]);
+    })).slice(0, 1).map(function (el) {
+      return { el: el, text: text };
     });
-    if (!faults.length)
-      faults = all.filter(function (el) {
-        return el.getAttribute("data-fault") === text;
-      }).concat(all.filter(function (el) {
-        return el.value && el.name in shown && plain(el, el.value) !== plain(el, shown[el.name]);
-      })).slice(0, 1).map(function (el) {
-        return { el: el, text: text };
-      });
-    return faults;
   }
 
   // Whether the text is one of the program's own messages, not a text the
@@ -291,7 +284,7 @@
         var label = document.createElement("strong");
         label.textContent = msg.getAttribute("data-refused") + " ";
         msg.prepend(label);
-        showFaults(refusedFields(text, shown));
+        showFaults(refusedField(text, shown));
       }
     } else {
       done.firstElementChild.textContent = done.getAttribute("data-runs").replace("{port}", index + 1)
