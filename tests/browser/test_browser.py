@@ -165,7 +165,8 @@ class BrowserTest(LighttpdTest):
         self.go(self.browser.get, PAGE % (self.port, "lang=de&h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
         before = self.snapshot()
         # Values the program shows in another form are no fault of their own.
-        self.save(HostStartIp1="10.0.0.0", SendPort1="0050", HostStartIp2="10.0.0.9", HostEndIp2="10.0.0.1")
+        self.save(HostStartIp1="10.0.0.0", HostEndIp1="10.0.0.5", SendPort1="0050", HostStartIp2="10.0.0.9",
+                  HostEndIp2="10.0.0.1")
         # The page shows what was sent, says at the top that nothing was
         # saved, puts the message under the range's end and keeps the note
         # that the port still runs its old service.
@@ -174,6 +175,12 @@ class BrowserTest(LighttpdTest):
                           self.done(), self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
                          (["10.0.0.9", "10.0.0.1", "Nicht gespeichert: " + refusal], before, ("HostEndIp2", "true"),
                           [("HostEndIp2", refusal)], None, True))
+        # A save refused as a whole is about no field: at an address with a
+        # name the device does not allow, the page's own save is refused.
+        self.go(self.browser.get, "http://evil.example:%d/cgi-bin/s2n_service_mode.cgi?lang=de&h_PortIndex=1" % self.port)
+        self.save(server_alive_check="9")
+        self.assertEqual((self.shown("server_alive_check"), self.faults(), self.snapshot()), (
+            ["9", "Nicht gespeichert: Hostname nicht erlaubt: in S2N_ALLOWED_HOSTS eintragen"], [], before))
 
     def test_switches_from_the_keyboard(self):
         self.go(self.browser.get, PAGE % (self.port, "next_page=s2n_service_mode_tcpcli.htm"))

@@ -1,6 +1,6 @@
 // The service mode pages' script: the port and service selectors, the
 // on/off switches, the checks of each field before a save, the word after
-// a save, the fields a refused save was about, and a question before
+// a save, the field a refused save was about, and a question before
 // unsaved edits are left. The form stays hidden without it (see below);
 // nothing here changes what the form sends but the switches' 0 or 1. The
 // program still checks every value: the checks here spare a round trip.
@@ -15,7 +15,8 @@
   var form = document.getElementById("settings");
   // Inside another site's frame the form could be clicked without the user
   // seeing what for, so it is not shown there. The web server's headers
-  // forbid such frames; this holds where a server sends none.
+  // forbid such frames; this holds where a server sends none, and the form
+  // comes hidden for frames that may not run this script.
   var framed = window.top !== window;
   try {
     framed = framed && window.top.location.origin !== location.origin;
@@ -26,8 +27,7 @@
     form.parentNode.removeChild(form);
     return;
   }
-  // The page comes with its form hidden, so a frame that may not run
-  // scripts has nothing to click; this is the top window: show it.
+  // The top window, or a frame of the device's own pages: show the form.
   form.hidden = false;
   // The page's own checks replace the browser's, whose bubbles speak the
   // browser's language and show one field at a time.
@@ -237,26 +237,31 @@
     return value;
   }
 
-  // The field a refused save was about, with the message to show under it:
-  // the field the message names (data-fault), else the first the program
-  // showed with another value than the one sent, as it does where it
-  // refuses one. The page's checks passed what was sent. None: the message
-  // stays only at the top.
+  // The field a refused save was about, with the message to show under it.
+  // The page's checks passed what was sent, so it is found by the program's
+  // answer: where it refuses a value it shows the stored one, and a field
+  // may name the message (data-fault) of a check made after the values were
+  // taken. First a field that came back otherwise, then one that names the
+  // message. None: the message stays at the top.
   function refusedField(text, shown) {
-    var all = fields();
-    return all.filter(function (el) {
+    var all = fields().filter(function (el) {
+      return el.value;
+    });
+    var changed = all.filter(function (el) {
+      return plain(el, el.value) !== plain(el, shown[el.name]);
+    });
+    var named = all.filter(function (el) {
       return el.getAttribute("data-fault") === text;
-    }).concat(all.filter(function (el) {
-      return el.value && plain(el, el.value) !== plain(el, shown[el.name]);
-    })).slice(0, 1).map(function (el) {
+    });
+    return changed.concat(named).slice(0, 1).map(function (el) {
       return { el: el, text: text };
     });
   }
 
-  // Whether the text is one of the program's own messages, not a text the
-  // configuration library left.
+  // The row of the program's own messages that holds the text, or none
+  // for a text the configuration library left.
   function programMessage(text) {
-    return Array.prototype.some.call(document.getElementById("refusals").content.children, function (p) {
+    return Array.prototype.find.call(document.getElementById("refusals").content.children, function (p) {
       return p.textContent === text;
     });
   }
@@ -280,11 +285,14 @@
         el.dispatchEvent(new Event("change"));
       });
       pending.setAttribute("data-stored", sent.stored);
-      if (programMessage(text)) {
+      var row = programMessage(text);
+      if (row) {
         var label = document.createElement("strong");
         label.textContent = msg.getAttribute("data-refused") + " ";
         msg.prepend(label);
-        showFaults(refusedField(text, shown));
+        // Refused as a whole, the save set no field: each shows the stored value.
+        if (!row.hasAttribute("data-save"))
+          showFaults(refusedField(text, shown));
       }
     } else {
       done.firstElementChild.textContent = done.getAttribute("data-runs").replace("{port}", index + 1)
