@@ -288,7 +288,7 @@
       var row = programMessage(text);
       if (row) {
         var label = document.createElement("strong");
-        label.textContent = msg.getAttribute("data-refused") + " ";
+        label.textContent = form.getAttribute("data-refused") + " ";
         msg.prepend(label);
         // Refused as a whole, the save set no field: each shows the stored value.
         if (!row.hasAttribute("data-save"))
