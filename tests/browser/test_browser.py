@@ -175,6 +175,10 @@ class BrowserTest(LighttpdTest):
                           self.done(), self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
                          (["10.0.0.9", "10.0.0.1", "Nicht gespeichert: " + refusal], before, ("HostEndIp2", "true"),
                           [("HostEndIp2", refusal)], None, True))
+        self.save(HostStartIp2=Keys.DELETE)
+        refusal = "Zur letzten Adresse gehört eine erste Adresse"
+        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.faults(), self.snapshot()),
+                         (["", "10.0.0.1", "Nicht gespeichert: " + refusal], [("HostEndIp2", refusal)], before))
         # A save refused as a whole is about no field: at an address with a
         # name the device does not allow, the page's own save is refused.
         self.go(self.browser.get, "http://evil.example:%d/cgi-bin/s2n_service_mode.cgi?lang=de&h_PortIndex=1" % self.port)
