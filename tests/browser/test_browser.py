@@ -41,6 +41,7 @@ ATTACK = """<!DOCTYPE html>
 <iframe name="post-frame"></iframe>
 <iframe id="device" src="{cgi}?h_PortIndex=3&amp;next_page=s2n_service_mode_udp.htm"></iframe>
 <iframe id="copy" src="http://copy.example:{port}/copy/page.htm"></iframe>
+<iframe id="sandboxed" sandbox="allow-forms allow-same-origin" src="http://copy.example:{port}/copy/page.htm"></iframe>
 <script>
 fetch("{cgi}?todo=save&h_PortIndex=3&h_ServiceMode=4&udp_port=6668", {{mode: "no-cors", referrerPolicy: "no-referrer"}});
 document.getElementById("get").submit();
@@ -102,6 +103,24 @@ class BrowserTest(LighttpdTest):
         field = self.browser.switch_to.active_element
         return field.get_attribute("name"), field.get_attribute("aria-invalid")
 
+    def faults(self):
+        """Each field marked as refused, with the message under it."""
+        return [(f.get_attribute("name"), self.browser.find_element(By.ID, f.get_attribute("aria-describedby")).text)
+                for f in self.browser.find_elements(By.CSS_SELECTOR, "[aria-invalid=true]")]
+
+    def asks(self, action, *args):
+        """Runs an action that leaves the page and tells whether the browser
+        asked first: the page's answer to beforeunload (the driver itself
+        agrees to the question)."""
+        self.browser.execute_script(
+            "addEventListener('beforeunload', e => sessionStorage.setItem('asked', e.defaultPrevented))")
+        self.go(action, *args)
+        return self.browser.execute_script("return sessionStorage.getItem('asked')") == "true"
+
+    def posts(self):
+        with open(self.access_log) as f:
+            return sum(line.startswith("POST") for line in f)
+
     def switches(self):
         """Each switch's state as the device stores it, with the word it shows."""
         return [(s.get_attribute("role"), s.is_selected(), s.find_element(By.XPATH, "following-sibling::*").text)
@@ -131,23 +150,41 @@ class BrowserTest(LighttpdTest):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1"))
         self.save("button[name=h_ClearConn]", tcp_server_port="4011")
         self.assertEqual((self.done(), self.browser.current_url, self.show()["logs"]["clear_conn"]),
-                         ("Settings saved. The connections of this port were reset.",
+                         ("Port 2 now runs TCP server. Settings saved. The connections of this port were reset.",
                           PAGE % (self.port, "lang=en&h_PortIndex=1&next_page=s2n_service_mode_tcpsrv.htm"), ["clearConn 1"]))
-        self.go(self.browser.refresh)
+        # The next edit takes the word back.
+        self.type(server_alive_check="5")
+        self.assertIsNone(self.done())
+        # A reload asks first with the edit, not without; and sends nothing again.
+        self.assertEqual([self.asks(self.browser.refresh), self.asks(self.browser.refresh)], [True, False])
         self.assertEqual((self.shown("tcp_server_port"), self.show()["logs"]["clear_conn"]),
                          (["4011", None], ["clearConn 1"]))
         self.assertIsNone(self.done())
 
     def test_reversed_range_stores_nothing(self):
-        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
+        self.go(self.browser.get, PAGE % (self.port, "lang=de&h_PortIndex=1&next_page=s2n_service_mode_udp.htm"))
         before = self.snapshot()
-        self.save(HostStartIp2="10.0.0.9", HostEndIp2="10.0.0.1")
-        # The page shows what was sent, marks the range's end and keeps the
-        # note that the port still runs its old service.
-        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.snapshot(), self.marked(), self.done(),
-                          self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
-                         (["10.0.0.9", "10.0.0.1", "end ip must more than start ip"], before, ("HostEndIp2", "true"),
-                          None, True))
+        # Values the program shows in another form are no fault of their own.
+        self.save(HostStartIp1="10.0.0.0", HostEndIp1="10.0.0.5", SendPort1="0050", HostStartIp2="10.0.0.9",
+                  HostEndIp2="10.0.0.1")
+        # The page shows what was sent, says at the top that nothing was
+        # saved, puts the message under the range's end and keeps the note
+        # that the port still runs its old service.
+        refusal = "Die letzte Adresse darf nicht vor der ersten liegen"
+        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.snapshot(), self.marked(), self.faults(),
+                          self.done(), self.browser.find_element(By.CLASS_NAME, "pending").is_displayed()),
+                         (["10.0.0.9", "10.0.0.1", "Nicht gespeichert: " + refusal], before, ("HostEndIp2", "true"),
+                          [("HostEndIp2", refusal)], None, True))
+        self.save(HostStartIp2=Keys.DELETE)
+        refusal = "Zur letzten Adresse gehört eine erste Adresse"
+        self.assertEqual((self.shown("HostStartIp2", "HostEndIp2"), self.faults(), self.snapshot()),
+                         (["", "10.0.0.1", "Nicht gespeichert: " + refusal], [("HostEndIp2", refusal)], before))
+        # A save refused as a whole is about no field: at an address with a
+        # name the device does not allow, the page's own save is refused.
+        self.go(self.browser.get, "http://evil.example:%d/cgi-bin/s2n_service_mode.cgi?lang=de&h_PortIndex=1" % self.port)
+        self.save(server_alive_check="9")
+        self.assertEqual((self.shown("server_alive_check"), self.faults(), self.snapshot()), (
+            ["9", "Nicht gespeichert: Hostname nicht erlaubt: in S2N_ALLOWED_HOSTS eintragen"], [], before))
 
     def test_switches_from_the_keyboard(self):
         self.go(self.browser.get, PAGE % (self.port, "next_page=s2n_service_mode_tcpcli.htm"))
@@ -161,6 +198,43 @@ class BrowserTest(LighttpdTest):
         self.save()
         self.assertEqual((self.switches(), self.show()["ports"][0]["flags"], self.show()["ports"][0]["encrypt_enable"]),
                          ([("switch", False, "Off"), ("switch", True, "On")], 0, 1))
+
+    def test_german_page_checks_and_saves(self):
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=2"))
+        self.go(self.browser.find_element(By.LINK_TEXT, "Deutsch").click)
+        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "TCP-Client")
+        # The wheel over a focused number leaves it as it is.
+        port = self.browser.find_element(By.NAME, "tcp_client_port")
+        port.click()
+        value = port.get_attribute("value")
+        x, y = self.browser.execute_script(
+            "var r = arguments[0].getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]", port)
+        self.browser.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": "mouseWheel", "x": x, "y": y, "deltaX": 0,
+                                                                  "deltaY": 100})
+        self.assertEqual(port.get_attribute("value"), value)
+        # Every fault is caught at once, each message under its field in the
+        # page's language; the first gets the focus and nothing is sent.
+        before = self.snapshot()
+        self.type(tcp_client_ip=Keys.BACKSPACE, tcp_client_port="70000", client_idle_timeout="1e1",
+                  client_link_ip1="010.1.1.1", client_link_port1="-1")
+        self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+        self.assertEqual((self.faults(), self.marked(), self.posts(), self.snapshot()),
+                         ([("tcp_client_ip", "eine Adresse wie 192.168.1.10"), ("tcp_client_port", "1 bis 65535"),
+                           ("client_idle_timeout", "eine ganze Zahl von 0 bis 21474836"),
+                           ("client_link_ip1", "eine Adresse wie 192.168.1.10"), ("client_link_port1", "0 bis 65535")],
+                          ("tcp_client_ip", "true"), 0, before))
+        # A message stays until its field changes.
+        self.type(tcp_client_port="4001")
+        self.assertEqual([f for f, _ in self.faults()],
+                         ["tcp_client_ip", "client_idle_timeout", "client_link_ip1", "client_link_port1"])
+        # The page's own Save leaves without a question; the page after it
+        # shows what the setters took from the German form.
+        self.type(tcp_client_ip="10.0.0.7", client_idle_timeout=" +10 ", client_link_ip1="10.1.1.1", client_link_port1="0")
+        self.assertFalse(self.asks(self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click))
+        self.assertEqual(self.shown("port", "service", "tcp_client_ip", "tcp_client_port", "client_idle_timeout",
+                                    "client_link_ip1", "lang") + [self.done()],
+                         ["Port3", "3", "10.0.0.7", "4001", "10", "10.1.1.1", "de", None,
+                          "Port 3 läuft jetzt als TCP-Client. Einstellungen gespeichert."])
 
     def test_unsaved_edit_asks_before_port_switch(self):
         self.go(self.browser.get, PAGE % (self.port, "lang=en"))
@@ -180,7 +254,9 @@ class BrowserTest(LighttpdTest):
         leave(self.browser.find_element(By.LINK_TEXT, "Deutsch").click, False)
         leave(switch_port, False)
         self.assertEqual(self.shown("port", "server_alive_check", "lang"), ["Port1", "7", "en", None])
-        self.go(leave, switch_port, True)
+        # Agreed to, the page's own question is the only one: the browser
+        # does not ask again as the page goes.
+        self.assertFalse(self.asks(leave, switch_port, True))
         self.assertEqual(self.shown("port", "server_alive_check") + asked, ["Port2", "0", None] + [
             "Your changes on this page are not saved yet. Leave the page anyway?"] * 3)
 
@@ -193,41 +269,47 @@ class BrowserTest(LighttpdTest):
         for lang in ("en", "de"):
             for page in MODE_PAGES:
                 self.go(self.browser.get, PAGE % (self.port, "lang=%s&next_page=%s" % (lang, page)))
+                # Phones show digits for a number, the full keyboard where a minus may be typed.
+                fields = self.browser.execute_script(
+                    "return Array.from(document.querySelectorAll('[data-number]'), f => [f.type, f.inputMode, +f.min])")
+                self.assertEqual([f[:2] for f in fields], [["text", "" if f[2] < 0 else "numeric"] for f in fields])
                 self.browser.execute_script(axe)
                 found = self.browser.execute_async_script("axe.run().then(arguments[0])")
                 with self.subTest(lang=lang, page=page):
                     self.assertEqual([(v["id"], [n["target"] for n in v["nodes"]]) for v in found["violations"]
                                       if v["impact"] in ("serious", "critical")], [])
 
-    def test_rtu_slave_server_port_in_use(self):
-        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_slave_mode.htm"))
-        self.save(rtuslave_server_port="4002")
-        # The message names no field; the page knows which one it is about.
-        self.assertEqual((self.shown("rtuslave_server_port"), self.marked()),
-                         (["4002", "invalid port number"], ("rtuslave_server_port", "true")))
+    def test_port_in_use_shown_under_its_field(self):
+        # The device stores a master's host in bytes: 128 letters of two bytes are too many.
+        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=rtu_master_mode.htm"))
+        self.type(rtumaster_host_addr="ä" * 128)
+        self.browser.find_element(By.CSS_SELECTOR, "button[type=submit]").click()
+        self.assertEqual(self.faults(), [("rtumaster_host_addr", "at most 255 characters")])
+        # Port2 serves TCP on 4002. The messages name no field; the page knows which one each is about.
+        for page, field, refusal in (("rtu_slave_mode.htm", "rtuslave_server_port", "invalid port number"),
+                                     ("s2n_service_mode_tcpsrv.htm", "tcp_server_port",
+                                      "port number already used by Port2")):
+            with self.subTest(page=page):
+                self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=0&next_page=" + page))
+                self.save(**{field: "4002"})
+                self.assertEqual((self.shown(field), self.marked(), self.faults()),
+                                 (["4002", "Not saved: " + refusal], (field, "true"), [(field, refusal)]))
 
     def test_modbus_page_shows_defaults(self):
         self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=3&next_page=rtu_slave_mode.htm"))
         names = ("server_port", "max_connect", "max_try", "rqstpause", "respwait", "idle_timeout")
         self.assertEqual(self.shown(*("rtuslave_" + n for n in names)), ["502", "10", "5", "100", "100", "10", None])
 
-    def test_german_page_renders_and_saves(self):
-        self.go(self.browser.get, PAGE % (self.port, "h_PortIndex=2"))
-        self.go(self.browser.find_element(By.LINK_TEXT, "Deutsch").click)
-        self.go(Select(self.browser.find_element(By.ID, "service")).select_by_visible_text, "UDP")
-        # The page after the save shows what the setters took from the German form.
-        self.save(udp_port="5005")
-        self.assertEqual(self.shown("port", "service", "udp_port", "lang"), ["Port3", "4", "5005", "de", None])
-
     def frame(self, frame_id):
-        """Where the frame's page came from once it left about:blank, and
-        whether it shows the settings form."""
+        """Where the frame's page came from once it left about:blank, whether
+        it shows the settings form, and the line saying it needs script."""
         self.browser.switch_to.frame(self.browser.find_element(By.ID, frame_id))
         try:
             WebDriverWait(self.browser, 10).until(lambda b: b.execute_script(
                 "return location.href != 'about:blank' && document.readyState == 'complete'"))
             return (self.browser.execute_script("return location.origin"),
-                    bool(self.browser.find_elements(By.ID, "settings")))
+                    any(f.is_displayed() for f in self.browser.find_elements(By.ID, "settings")),
+                    "".join(f.text for f in self.browser.find_elements(By.CLASS_NAME, "needs-script")))
         finally:
             self.browser.switch_to.default_content()
 
@@ -236,7 +318,8 @@ class BrowserTest(LighttpdTest):
         POST form, none with a Referer, and frames a page: nothing of the
         device changes, each request reached the program without fetch
         metadata, the framed page is not shown, and a copy of a page from a
-        server without the headers hides its form inside the frame."""
+        server without the headers hides its form inside the frame, also
+        where the frame may not run the page's script."""
         cgi = "http://device.lan:%d/cgi-bin/s2n_service_mode.cgi" % self.port
         with urllib.request.urlopen(PAGE % (self.port, "h_PortIndex=0"), timeout=10) as r:
             page = r.read()
@@ -254,8 +337,11 @@ class BrowserTest(LighttpdTest):
         before = self.snapshot()
 
         self.go(self.browser.get, "http://evil.example:%d/attack.html" % other)
-        self.assertEqual(self.frame("device"), ("null", False), "the device's page in another site's frame")
-        self.assertEqual(self.frame("copy"), ("http://copy.example:%d" % other, False), "the copy in a frame")
+        copy = "http://copy.example:%d" % other
+        self.assertEqual(self.frame("device"), ("null", False, ""), "the device's page in another site's frame")
+        self.assertEqual(self.frame("copy"), (copy, False, ""), "the copy in a frame")
+        self.assertEqual(self.frame("sandboxed"), (copy, False, "This page needs JavaScript to show its settings. Allow it"
+                                                   " for this device, then reload the page."), "without its script")
         self.assertIn(b'id="settings"', page, "the copy has a form to hide")
         attacks, end = [], time.monotonic() + 10
         while len(attacks) < 4:

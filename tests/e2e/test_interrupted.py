@@ -101,6 +101,10 @@ class InterruptedSaveTest(DeviceTest):
                     before = f.read()
                 r = self.save("h_PortIndex=0&" + CASES[0][2], RENAMES, "error=ENOSPC:when=" + when)
                 self.assertIn('role="alert">%s<' % message, r.body)
+                # Only a store undone whole is a refusal the page labels "Not saved:", one that marks no field.
+                refusals = re.search(r'<template id="refusals">(.*?)</template>', r.body).group(1)
+                self.assertEqual(re.findall(r"<p( data-save)?>%s</p>" % re.escape(message), refusals),
+                                 [" data-save"] if when == "3" else [])
                 with open(device, "rb") as f:
                     self.assertEqual(f.read() == before, when == "3")
                 self.assertEqual(self.show()["logs"]["firewall"], [])

@@ -1,7 +1,8 @@
 """The generated template pages through the real program: in every language
 the build rendered, each page of the service table renders with every tag
-filled in, and every row of fun_tab that takes a value is a form field on
-some page of each language, with the limits the program refuses by."""
+filled in (a page listing the defaults of fields set to 0 lists those the
+program shows), and every row of fun_tab that takes a value is a form field
+on some page of each language, with the limits the program refuses by."""
 
 import json
 import os
@@ -34,6 +35,12 @@ class TemplateTest(DeviceTest):
                     self.assertEqual((r.field("lang"), r.field("next_page"), r.field("h_ServiceMode")),
                                      (lang, page, str(number)))
                     fields |= set(re.findall(r'<(?:input|select|button)\b[^>]*\bname="(\w+)"', r.body))
+                    # A fresh device's Modbus fields are 0: a page listing
+                    # defaults lists what the program then shows.
+                    listed = re.search(r'class="hint defaults">\D*0\D*(.*?)</p>', r.body, re.S)
+                    if listed:
+                        self.assertEqual(re.findall(r"\d+", listed.group(1)),
+                                         re.findall(r'<input name="\w+" value="(\d+)" type="number"', r.body), page)
                 self.assertEqual(setters - fields, set())
 
     def test_inputs_carry_the_program_limits(self):

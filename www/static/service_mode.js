@@ -1,8 +1,9 @@
 // The service mode pages' script: the port and service selectors, the
-// on/off switches, the word after a save, the field a refused save was
-// about, and a question before unsaved edits are left. Every page works
-// without it; nothing here changes what the form sends but the switches'
-// 0 or 1.
+// on/off switches, the checks of each field before a save, the word after
+// a save, the field a refused save was about, and a question before
+// unsaved edits are left. The form stays hidden without it (see below);
+// nothing here changes what the form sends but the switches' 0 or 1. The
+// program still checks every value: the checks here spare a round trip.
 (function () {
   "use strict";
   // Template page of each service number, 1 to 8.
@@ -14,7 +15,8 @@
   var form = document.getElementById("settings");
   // Inside another site's frame the form could be clicked without the user
   // seeing what for, so it is not shown there. The web server's headers
-  // forbid such frames; this holds where a server sends none.
+  // forbid such frames; this holds where a server sends none, and the form
+  // comes hidden for frames that may not run this script.
   var framed = window.top !== window;
   try {
     framed = framed && window.top.location.origin !== location.origin;
@@ -25,14 +27,30 @@
     form.parentNode.removeChild(form);
     return;
   }
+  // The top window, or a frame of the device's own pages: show the form.
+  form.hidden = false;
+  // The page's own checks replace the browser's, whose bubbles speak the
+  // browser's language and show one field at a time.
+  form.noValidate = true;
   var port = document.getElementById("port");
   var service = document.getElementById("service");
   var msg = document.querySelector(".msg");
   var pending = document.querySelector(".pending");
   var index = parseInt(form.elements.h_PortIndex.value, 10) || 0;
   var page = form.elements.next_page.value;
+  var done = document.querySelector(".done");
   var refused = false;
   var leaving = false;
+  var saving = false;
+  // Blanks as the program skips them around a number.
+  var NUMBER = /^[ \t\n\v\f\r]*([+-]?[0-9]+)[ \t\n\v\f\r]*$/;
+
+  // One of the form's message texts, its {name} parts filled in.
+  function say(key, values) {
+    return form.getAttribute("data-" + key).replace(/\{(\w+)\}/g, function (all, name) {
+      return values[name];
+    });
+  }
 
   function url(query) {
     return form.getAttribute("action") + "?lang=" +
@@ -136,39 +154,130 @@
     box.append(sw, state, range);
   }
 
-  // The fields a refused save was about: those whose value breaks the
-  // page's limits, else the filled-in fields the message names. Each is
-  // marked and tied to the message; the first gets the focus.
-  function markFaults() {
-    var text = msg.textContent.trim();
-    var all = fields();
-    var faults = all.filter(function (el) {
-      return !el.validity.valid;
-    });
-    if (!faults.length)
-      faults = all.filter(function (el) {
-        return el.getAttribute("data-fault") === text && el.value !== "";
-      });
-    msg.id = msg.id || "msg";
-    faults.forEach(function (el) {
-      el.setAttribute("aria-invalid", "true");
-      el.setAttribute("aria-describedby", msg.id);
-      el.addEventListener("input", function () {
-        el.removeAttribute("aria-invalid");
-      }, { once: true });
+  // A number field becomes a text field that reads what was typed as it
+  // stands (a number field hides text it cannot parse and steps its value
+  // under the mouse wheel); its min and max stay as the limits. Phones
+  // show digits, and the full keyboard where a minus may be typed.
+  function asText(el) {
+    var min = el.getAttribute("min");
+    el.type = "text";
+    el.setAttribute("data-number", "");
+    el.setAttribute("autocomplete", "off");
+    el.spellcheck = false;
+    if (min !== null && +min >= 0)
+      el.inputMode = "numeric";
+  }
+
+  // What the text breaks of the field's own limits, as the message that
+  // names what it takes, or "" when the field may be sent as it is.
+  function fault(el) {
+    var value = el.value;
+    if (el.hasAttribute("data-number")) {
+      var min = el.getAttribute("min"), max = el.getAttribute("max");
+      var limits = { min: min, max: max };
+      var number = NUMBER.exec(value);
+      if (!number)
+        return say(value.trim() ? "whole" : "range", limits);
+      return min !== null && +number[1] < +min || max !== null && +number[1] > +max ? say("range", limits) : "";
+    }
+    var pattern = el.getAttribute("pattern");
+    if (pattern !== null && (value || el.required) && !new RegExp("^(?:" + pattern + ")$").test(value))
+      return say("address", {});
+    // The program counts the bytes it stores.
+    var most = el.getAttribute("maxlength");
+    if (most !== null && new TextEncoder().encode(value).length > +most)
+      return say("length", { max: most });
+    return "";
+  }
+
+  // A message under a field, which stays until the field changes.
+  function showFault(el, text) {
+    var note = document.getElementById(el.name + "-fault");
+    if (!note) {
+      note = document.createElement("small");
+      note.className = "fault";
+      note.id = el.name + "-fault";
+      el.nextElementSibling.after(note);
+    }
+    note.textContent = text;
+    el.setAttribute("aria-invalid", "true");
+    el.setAttribute("aria-describedby", note.id);
+  }
+
+  function clearFault(el) {
+    var note = document.getElementById(el.name + "-fault");
+    if (note)
+      note.remove();
+    el.removeAttribute("aria-invalid");
+    el.removeAttribute("aria-describedby");
+  }
+
+  // Every field at fault gets its message at once; the first the focus.
+  function showFaults(faults) {
+    faults.forEach(function (f) {
+      showFault(f.el, f.text);
     });
     if (faults.length)
-      faults[0].focus();
+      faults[0].el.focus();
+    return faults.length;
+  }
+
+  // A value as the program shows it back: a number without sign + or
+  // leading zeros, an address with its missing parts as 0.
+  function plain(el, value) {
+    var number = NUMBER.exec(value);
+    if (el.hasAttribute("data-number") && number)
+      return String(+number[1]);
+    if (el.getAttribute("pattern") !== null) {
+      var parts = value.split(".").map(Number);
+      while (parts.length < 4)
+        parts.push(0);
+      return parts.join(".");
+    }
+    return value;
+  }
+
+  // The field a refused save was about, with the message to show under it.
+  // The page's checks passed what was sent, so it is found by the program's
+  // answer: where it refuses a value it shows the stored one, and a field
+  // may name the messages (data-fault, one a line) of a check made after
+  // the values were taken. First a field that came back otherwise, then
+  // one that names the message. None: the message stays at the top.
+  function refusedField(text, shown) {
+    var all = fields().filter(function (el) {
+      return el.value;
+    });
+    var changed = all.filter(function (el) {
+      return plain(el, el.value) !== plain(el, shown[el.name]);
+    });
+    var named = all.filter(function (el) {
+      return (el.getAttribute("data-fault") || "").split("\n").indexOf(text) >= 0;
+    });
+    return changed.concat(named).slice(0, 1).map(function (el) {
+      return { el: el, text: text };
+    });
+  }
+
+  // The row of the program's own messages that holds the text, or none
+  // for a text the configuration library left.
+  function programMessage(text) {
+    return Array.prototype.find.call(document.getElementById("refusals").content.children, function (p) {
+      return p.textContent === text;
+    });
   }
 
   // The page the program answered a submitted form with. The program keeps
   // a refused save's values only where it could: the page shows what the
-  // user sent, and the service the port still runs. A stored save says so.
-  // Either way a reload then shows the page and sends nothing again.
+  // user sent, and the service the port still runs. A stored save says so,
+  // naming the port and the service it now runs. Either way a reload then
+  // shows the page and sends nothing again.
   function answered(sent) {
-    if (msg.textContent.trim()) {
+    var text = msg.textContent.trim();
+    if (text) {
+      var shown = {};
       refused = true;
       fields().forEach(function (el) {
+        shown[el.name] = el.value;
         if (el.type === "checkbox")
           el.checked = sent.values[el.getAttribute("data-for")] === "1";
         else if (el.name in sent.values)
@@ -176,9 +285,18 @@
         el.dispatchEvent(new Event("change"));
       });
       pending.setAttribute("data-stored", sent.stored);
-      markFaults();
+      var row = programMessage(text);
+      if (row) {
+        var label = document.createElement("strong");
+        label.textContent = form.getAttribute("data-refused") + " ";
+        msg.prepend(label);
+        // Refused as a whole, the save set no field: each shows the stored value.
+        if (!row.hasAttribute("data-save"))
+          showFaults(refusedField(text, shown));
+      }
     } else {
-      var done = document.querySelector(".done");
+      done.firstElementChild.textContent = done.getAttribute("data-runs").replace("{port}", index + 1)
+        .replace("{service}", service.options[service.selectedIndex].text);
       done.hidden = false;
       done.lastElementChild.hidden = !sent.reset;
     }
@@ -186,6 +304,16 @@
   }
 
   form.addEventListener("submit", function (e) {
+    var faults = fields().map(function (el) {
+      return { el: el, text: fault(el) };
+    }).filter(function (f) {
+      return f.text;
+    });
+    if (showFaults(faults)) {
+      e.preventDefault();
+      return;
+    }
+    saving = true;
     var values = {};
     new FormData(form).forEach(function (value, name) {
       values[name] = value;
@@ -196,6 +324,21 @@
     }));
   });
 
+  // An edit takes back its field's message and the word of the last save.
+  form.addEventListener("input", function (e) {
+    clearFault(e.target);
+    done.hidden = true;
+  });
+
+  // Back, reload, a typed address or closing the tab: the browser asks,
+  // unless the page's own question was answered or its own Save is leaving.
+  window.addEventListener("beforeunload", function (e) {
+    if (!saving && !leaving && unsaved()) {
+      e.preventDefault();
+      e.returnValue = "";
+    }
+  });
+
   // Links leave the page: ask first when there are unsaved entries.
   document.addEventListener("click", function (e) {
     var link = e.target.closest && e.target.closest("a[href]");
@@ -204,11 +347,12 @@
   });
 
   form.querySelectorAll(".switch input[type=range]").forEach(makeSwitch);
+  form.querySelectorAll("input[type=number]").forEach(asText);
   follow(port, loadPort);
   follow(service, loadService);
   // A page taken back from the history asks again before it is left.
   window.addEventListener("pageshow", function () {
-    leaving = false;
+    leaving = saving = false;
     mark();
   });
   mark();
