@@ -11,22 +11,25 @@ static bool blank(unsigned char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// Blanks, a sign, then digits up to the first other character. The cap
-// keeps the loop from overflowing however many digits follow.
-static long long read_dec(const char *text)
+// Blanks, a sign, then digits up to the first other character, which *end
+// is left at; *digits tells whether there was one. The cap keeps the loop
+// from overflowing however many digits follow.
+static long long scan_dec(const unsigned char **end, bool *digits)
 {
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *s = *end;
     while (blank(*s))
         ++s;
     bool neg = false;
     if (*s == '+' || *s == '-')
         neg = (*s++ == '-');
+    *digits = *s >= '0' && *s <= '9';
     long long mag = 0;
     while (*s >= '0' && *s <= '9') {
         mag = mag * 10 + (*s++ - '0');
         if (mag > DEC_WIDE_LIMIT)
             mag = DEC_WIDE_LIMIT;
     }
+    *end = s;
     return neg ? -mag : mag;
 }
 
@@ -35,24 +38,13 @@ bool dec_strict(const char *text, long long *out)
     if (!text)
         return false;
     const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
+    bool digits = false;
+    long long v = scan_dec(&s, &digits);
     while (blank(*s))
         ++s;
-    bool neg = false;
-    if (*s == '+' || *s == '-')
-        neg = (*s++ == '-');
-    if (*s < '0' || *s > '9')
+    if (!digits || *s != '\0')
         return false;
-    long long mag = 0;
-    while (*s >= '0' && *s <= '9') {
-        mag = mag * 10 + (*s++ - '0');
-        if (mag > DEC_WIDE_LIMIT)
-            mag = DEC_WIDE_LIMIT;
-    }
-    while (blank(*s))
-        ++s;
-    if (*s != '\0')
-        return false;
-    *out = neg ? -mag : mag;
+    *out = v;
     return true;
 }
 
@@ -60,7 +52,9 @@ int dec_value(const char *text)
 {
     if (!text)
         return 0;
-    long long v = read_dec(text);
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(text);
+    bool digits = false;
+    long long v = scan_dec(&s, &digits);
     if (v < INT_MIN)
         return INT_MIN;
     return v > INT_MAX ? INT_MAX : static_cast<int>(v);
