@@ -91,16 +91,13 @@ class InterruptedSaveTest(DeviceTest):
 
     def test_failed_store_puts_back(self):
         """SaveNewConfig's rename fails (ENOSPC): the mode code and the Modbus
-        record stored before it are put back, device.bin byte for byte as it
-        was. When every rename from there fails, the page says the settings
-        may be partly stored."""
-        device = os.path.join(self.dev, "device.bin")
+        record stored before it are put back, and the device folder (records,
+        system.conf, logs) is byte for byte as it was. When every rename from
+        there fails, the page says the settings may be partly stored."""
         for when, message in (("3", "save failed"), ("3+", "save failed: the settings may be partly stored")):
             with self.subTest(when=when):
-                with open(device, "rb") as f:
-                    before = f.read()
+                before = self.snapshot()
                 r = self.save("h_PortIndex=0&" + CASES[0][2], RENAMES, "error=ENOSPC:when=" + when)
                 self.assertIn('role="alert">%s<' % message, r.body)
-                with open(device, "rb") as f:
-                    self.assertEqual(f.read() == before, when == "3")
+                self.assertEqual(self.snapshot() == before, when == "3")
                 self.assertEqual(self.show()["logs"]["firewall"], [])

@@ -22,20 +22,16 @@ __attribute__((format(printf, 2, 3))) static void row(bool first, const char *fm
     va_end(ap);
 }
 
-static const char *boolean(bool b) { return b ? "true" : "false"; }
-
 static void fun_tab_rows()
 {
     for (const TagEntry *r = fun_tab; r->tag; ++r)
-        row(r == fun_tab, "\"tag\": \"%s\", \"getter\": %s, \"setter\": %s", r->tag, boolean(r->getter),
-            boolean(r->setter));
+        row(r == fun_tab, "\"tag\": \"%s\", \"setter\": %s", r->tag, r->setter ? "true" : "false");
 }
 
 static void mode_rows()
 {
     for (const ServiceModeRow &m : service_modes)
-        row(&m == service_modes, "\"service_mode\": %d, \"port_mode\": %d, \"page\": \"%s\", \"modbus\": %s",
-            m.service_mode, m.port_mode, m.page, boolean(modbus_record(&m).master || modbus_record(&m).slave));
+        row(&m == service_modes, "\"page\": \"%s\"", m.page);
 }
 
 // Text as a JSON string, backslashes escaped; null for no text.
@@ -61,18 +57,13 @@ static const char *json_text(const char *text)
 static void limit_rows()
 {
     static const char *const kRules[] = {"number", "address", "text", "any"};
-    static const char *const kNames[] = {
-#define KIND(id, name, rule, min, max, message) name,
-#include "field_kinds.def"
-#undef KIND
-    };
     bool first = true;
     for (const FormField &f : form_fields) {
         const FieldKind &k = field_kinds[f.kind];
         if (k.rule == RULE_ANY)
             continue;
-        row(first, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
-            f.tag, kNames[f.kind], kRules[k.rule], static_cast<int>(k.min), static_cast<int>(k.max),
+        row(first, "\"tag\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
+            f.tag, kRules[k.rule], static_cast<int>(k.min), static_cast<int>(k.max),
             json_text(k.rule == RULE_ADDRESS ? ADDRESS_PATTERN : nullptr));
         first = false;
     }
