@@ -57,13 +57,18 @@ static const char *json_text(const char *text)
 static void limit_rows()
 {
     static const char *const kRules[] = {"number", "address", "text", "any"};
+    static const char *const kNames[] = {
+#define KIND(id, name, rule, min, max, message) name,
+#include "field_kinds.def"
+#undef KIND
+    };
     bool first = true;
     for (const FormField &f : form_fields) {
         const FieldKind &k = field_kinds[f.kind];
         if (k.rule == RULE_ANY)
             continue;
-        row(first, "\"tag\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
-            f.tag, kRules[k.rule], static_cast<int>(k.min), static_cast<int>(k.max),
+        row(first, "\"tag\": \"%s\", \"kind\": \"%s\", \"rule\": \"%s\", \"min\": %d, \"max\": %d, \"pattern\": %s",
+            f.tag, kNames[f.kind], kRules[k.rule], static_cast<int>(k.min), static_cast<int>(k.max),
             json_text(k.rule == RULE_ADDRESS ? ADDRESS_PATTERN : nullptr));
         first = false;
     }
