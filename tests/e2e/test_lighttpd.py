@@ -29,6 +29,20 @@ def listening(port):
         return False
 
 
+def start_lighttpd(test, conf, port):
+    """Runs lighttpd on conf until test ends, once it listens on port."""
+    server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    # Cleanups run last first: terminate, wait, and kill if it is still running.
+    for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):
+        test.addCleanup(step)
+    deadline = time.time() + 10
+    while not listening(port):
+        if server.poll() is not None:
+            test.fail("lighttpd ended: %s" % server.stderr.read().decode())
+        test.assertLess(time.time(), deadline, "lighttpd did not start listening")
+        time.sleep(0.05)
+
+
 class LighttpdTest(DeviceTest):
     def setUp(self):
         if not LIGHTTPD:
@@ -56,16 +70,7 @@ class LighttpdTest(DeviceTest):
         with open(conf, "a") as f:
             f.write('server.modules += ("mod_accesslog")\naccesslog.filename = "%s"\n'
                     'accesslog.format = "%%m %%U%%q %%>s %%{Origin}i %%{Sec-Fetch-Site}i"\n' % self.access_log)
-        server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        # Cleanups run last first: terminate, wait, and kill if it is still running.
-        for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):
-            self.addCleanup(step)
-        deadline = time.time() + 10
-        while not listening(self.port):
-            if server.poll() is not None:
-                self.fail("lighttpd ended: %s" % server.stderr.read().decode())
-            self.assertLess(time.time(), deadline, "lighttpd did not start listening")
-            time.sleep(0.05)
+        start_lighttpd(self, conf, self.port)
 
     def test_serves_pages(self):
         # The form's saves: the browser tests; refused ports: the request tests.

@@ -9,7 +9,6 @@ import subprocess
 import sys
 import tarfile
 import tempfile
-import time
 import unittest
 import urllib.parse
 import urllib.request
@@ -17,7 +16,7 @@ import urllib.request
 E2E = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e")
 sys.path.insert(0, E2E)
 from devkit import EMULATOR, SOURCE_DIR, TIMEOUT, DeviceTest, Response, cgi_env, command  # noqa: E402
-from test_lighttpd import LIGHTTPD, free_port, listening  # noqa: E402
+from test_lighttpd import LIGHTTPD, free_port, start_lighttpd  # noqa: E402
 
 BUILD = os.environ["S2N_BUILD_DIR"]
 HERE = os.path.join(SOURCE_DIR, "tests", "install")
@@ -115,12 +114,7 @@ class InstalledTreeTest(DeviceTest):
         with open(conf, "w") as f:
             f.write(SERVER.format(port=port, root=self.root, www=WWWDIR, tmp=self.tmp, dev=self.dev,
                                   libs=os.environ["S2N_DEVKIT_LIBS"]))
-        server = subprocess.Popen([LIGHTTPD, "-D", "-f", conf], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        for step in (server.stderr.close, server.wait, server.kill, lambda: server.wait(10), server.terminate):
-            self.addCleanup(step)
-        while not listening(port):
-            self.assertIsNone(server.poll(), "lighttpd ended")
-            time.sleep(0.05)
+        start_lighttpd(self, conf, port)
         url = "http://127.0.0.1:%d/cgi-bin/" % port
 
         def get(path, data=None):

@@ -116,6 +116,9 @@ TEST(FieldTable, EveryValueIsRefusedOrReadBackAsTyped)
             EXPECT_STREQ(ret_msg, want.msg);
             EXPECT_EQ(P().saved, !want.msg);
             EXPECT_EQ(fake::calls_starting("set_mbus").size(), want.msg ? 0u : f.place == IN_MODBUS ? 2u : 1u);
+            // A Modbus setting's store is that of its own record ("rtuslave_..." by set_mbus_rtuslave_mode_info).
+            const std::string tag = f.tag, store = "set_mbus_" + tag.substr(0, tag.find('_')) + "_mode_info";
+            EXPECT_TRUE(f.place != IN_MODBUS || fake::calls_starting(store).size() == !want.msg) << store;
             EXPECT_EQ(fake::calls_starting("clearConn").size(), want.msg ? 0u : 1u);
             EXPECT_TRUE(fake::calls_starting("CFL_VALUE_SET").empty() || !want.msg);
         }

@@ -59,7 +59,6 @@ struct Platform {
     std::map<std::string, std::string> templates;  // path -> template text
     int parse_html_status = 0;
     int reload_hold = -1; // the reload child waits for a byte here before it reports
-    pid_t request_pid = getpid();  // the reload must never run in this process
 
     // Every call, in order, e.g. "GetPortInfoAlloc 2", "cgi_val todo".
     std::vector<std::string> calls;

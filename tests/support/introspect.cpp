@@ -22,20 +22,16 @@ __attribute__((format(printf, 2, 3))) static void row(bool first, const char *fm
     va_end(ap);
 }
 
-static const char *boolean(bool b) { return b ? "true" : "false"; }
-
 static void fun_tab_rows()
 {
     for (const TagEntry *r = fun_tab; r->tag; ++r)
-        row(r == fun_tab, "\"tag\": \"%s\", \"getter\": %s, \"setter\": %s", r->tag, boolean(r->getter),
-            boolean(r->setter));
+        row(r == fun_tab, "\"tag\": \"%s\", \"setter\": %s", r->tag, r->setter ? "true" : "false");
 }
 
 static void mode_rows()
 {
     for (const ServiceModeRow &m : service_modes)
-        row(&m == service_modes, "\"service_mode\": %d, \"port_mode\": %d, \"page\": \"%s\", \"modbus\": %s",
-            m.service_mode, m.port_mode, m.page, boolean(modbus_record(&m).master || modbus_record(&m).slave));
+        row(&m == service_modes, "\"page\": \"%s\"", m.page);
 }
 
 // Text as a JSON string, backslashes escaped; null for no text.

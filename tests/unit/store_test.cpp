@@ -24,29 +24,30 @@ extern "C" int __real_rename(const char *from, const char *to);
 extern "C" int __wrap_fsync(int fd) { return trace += "fsync ", __real_fsync(fd); }
 extern "C" int __wrap_rename(const char *from, const char *to) { return trace += "rename ", __real_rename(from, to); }
 
-TEST(DevkitStore, FlushesChangesAndWritesNothingElse)
+// Each test's own device folder, removed after it.
+struct DevkitStore : testing::Test {
+    char dir[22] = "/tmp/s2n-store-XXXXXX";
+    void SetUp() override { ASSERT_TRUE(mkdtemp(dir)); setenv("DEVKIT_ROOT", dir, 1); }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+};
+
+TEST_F(DevkitStore, FlushesChangesAndWritesNothingElse)
 {
-    char dir[] = "/tmp/s2n-store-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
     DeviceImage img;
     dk_image_header(&img);
     ASSERT_EQ(dk_write_image(dir, &img), 0);
-    setenv("DEVKIT_ROOT", dir, 1);
     for (const char *expected : {"fsync rename ", ""}) {  // a change, then the same again
         trace.clear();
         int mode = RTU_MASTER_MODE;
         EXPECT_EQ(set_mbus_mode_info(&mode, 1), 0);
         EXPECT_EQ(trace, expected);
     }
-    std::filesystem::remove_all(dir);
 }
 
 // A file size limit stands in for a full disk: the write fails part way, the
 // file keeps its bytes and no temporary file is left.
-TEST(DevkitStore, FailedWriteKeepsTheFile)
+TEST_F(DevkitStore, FailedWriteKeepsTheFile)
 {
-    char dir[] = "/tmp/s2n-store-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
     const std::string path = std::string(dir) + "/device.bin", big(8192, 'n');
     ASSERT_EQ(dk_replace_file(path.c_str(), "old", 3, 0644), 0);
     rlimit was;
@@ -59,7 +60,6 @@ TEST(DevkitStore, FailedWriteKeepsTheFile)
     std::ifstream in(path);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old");
     EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-    std::filesystem::remove_all(dir);
 }
 
 // The devkit's port check counts what a port's stored service listens on
@@ -67,16 +67,13 @@ TEST(DevkitStore, FailedWriteKeepsTheFile)
 // or virtual COM's data port, the slave record of its slave mode. Port 1
 // holds data port 4002, master host ports 5001 and 5002, slave server ports
 // 5003 and 5004, and a stale RTU slave mode code.
-TEST(DevkitStore, PortCheckCountsTcpListenersOnly)
+TEST_F(DevkitStore, PortCheckCountsTcpListenersOnly)
 {
-    char dir[] = "/tmp/s2n-store-XXXXXX";
-    ASSERT_TRUE(mkdtemp(dir));
     DeviceImage img;
     dk_image_header(&img);
     img.rtumaster[1].host_port = 5001, img.asciimaster[1].host_port = 5002;
     img.rtuslave[1].server_port = 5003, img.asciislave[1].server_port = 5004, img.mbus_mode[1] = RTU_SLAVE_MODE;
     ASSERT_EQ(dk_write_image(dir, &img), 0);
-    setenv("DEVKIT_ROOT", dir, 1);
     const int in_use[] = {4002, 0, 0, 4002, 5003, 0, 5004, 0};  // by port_mode 0..7
     PortInfo *port = reinterpret_cast<PortInfo *>(img.port[1]), *ports[DK_PORTS] = {nullptr, port};
     pi_set_port(port, PI_NET_ADDR, 4002);
@@ -89,5 +86,4 @@ TEST(DevkitStore, PortCheckCountsTcpListenersOnly)
             EXPECT_EQ(owner, number == in_use[mode] ? 1 : -1) << mode << " " << number;
         }
     }
-    std::filesystem::remove_all(dir);
 }

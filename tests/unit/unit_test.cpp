@@ -42,27 +42,6 @@ TEST(DecValue, Table)
     }
 }
 
-TEST(DecText, Table)
-{
-    struct Case { const char *what; long long value; const char *text; } cases[] = {
-        {"zero", 0, "0"},
-        {"one digit, negative", -7, "-7"},
-        {"two digits", 42, "42"},
-        {"odd number of digits", 12345, "12345"},
-        {"largest 32-bit magnitude", 4294967295LL, "4294967295"},
-        {"smallest past 32 bits", -4294967296LL, "-4294967296"},
-        {"LLONG_MIN", LLONG_MIN, "-9223372036854775808"},
-        {"LLONG_MAX", LLONG_MAX, "9223372036854775807"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        char out[DEC_TEXT_SIZE + 1];
-        std::memset(out, 'X', sizeof out);
-        EXPECT_EQ(dec_text(out, c.value), std::strlen(c.text));
-        EXPECT_STREQ(out, c.text);
-    }
-}
-
 // Address word of dotted text: the first octet in the low byte.
 constexpr uint32_t word_of(unsigned a, unsigned b, unsigned c, unsigned d) { return a | b << 8 | c << 16 | d << 24; }
 
