@@ -13,14 +13,9 @@
 // The rows of tag_table.def, then the end row.
 const TagEntry fun_tab[] = {
 #define FIELD(tag, name, kind, guard, place) {tag, get_##name, set_##name},
-#define WRITTEN_FIELD FIELD
 #define TAG(tag, getter, setter) {tag, getter, setter},
 #define SHOW(tag, getter) {tag, getter, nullptr},
 #include "tag_table.def"
-#undef FIELD
-#undef WRITTEN_FIELD
-#undef TAG
-#undef SHOW
     {nullptr, nullptr, nullptr},
 };
 

@@ -44,14 +44,7 @@ static constexpr void *slave(MbusSlaveInfo &r) { return &r; }
 
 const FormField form_fields[FORM_FIELDS] = {
 #define FIELD(tag, name, kind, guard, place) {tag, KIND_##kind, guard, place},
-#define WRITTEN_FIELD FIELD
-#define TAG(tag, getter, setter)
-#define SHOW(tag, getter)
 #include "tag_table.def"
-#undef FIELD
-#undef WRITTEN_FIELD
-#undef TAG
-#undef SHOW
 };
 
 // ---- the checks ----
@@ -308,10 +301,4 @@ static int field_set(FieldId id, const char *value)
     int get_##name(void *) { return field_get(FIELD_##name); }   \
     int set_##name(const char *value) { return field_set(FIELD_##name, value); }
 #define WRITTEN_FIELD(tag, name, kind, guard, place)
-#define TAG(tag, getter, setter)
-#define SHOW(tag, getter)
 #include "tag_table.def"
-#undef FIELD
-#undef WRITTEN_FIELD
-#undef TAG
-#undef SHOW

@@ -60,14 +60,7 @@ struct FormField {
 // The settings, FIELD_<name>, in the tag table's order.
 enum FieldId : unsigned char {
 #define FIELD(tag, name, kind, guard, place) FIELD_##name,
-#define WRITTEN_FIELD FIELD
-#define TAG(tag, getter, setter)
-#define SHOW(tag, getter)
 #include "tag_table.def"
-#undef FIELD
-#undef WRITTEN_FIELD
-#undef TAG
-#undef SHOW
     FORM_FIELDS
 };
 

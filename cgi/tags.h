@@ -8,15 +8,10 @@
 #define FIELD(tag, name, kind, guard, place) \
     int get_##name(void *);                  \
     int set_##name(const char *value);
-#define WRITTEN_FIELD FIELD
 #define TAG(tag, getter, setter) \
     int getter(void *);          \
     int setter(const char *value);
 #define SHOW(tag, getter) int getter(void *);
 #include "tag_table.def"
-#undef FIELD
-#undef WRITTEN_FIELD
-#undef TAG
-#undef SHOW
 
 #endif
